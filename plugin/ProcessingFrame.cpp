@@ -1,0 +1,435 @@
+#include "plugin/ProcessingFrame.h"
+
+#include "dsp/DenormalGuard.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <exception>
+
+namespace brindlecot {
+
+namespace {
+
+    inline float finiteOr(float x, float fallback) { return std::isfinite(x) ? x : fallback; }
+    inline double finiteOrZero(double x) { return std::isfinite(x) ? x : 0.0; }
+
+    // Block-level values derived from the parameter snapshot; while "Soft Bypass" is on the
+    // processed path relaxes toward the plain input (amounts 0, filters off, focus open).
+    struct BlockControls
+    {
+        bool bypassOn;
+        float inputGain;
+        float outputGain;
+        float bypassTarget;
+        double bleedAmount; // not clamped
+        float feedbackAmount;
+        float airAmount;
+        float rideStrengthDb;
+        bool highPassOn;
+        bool lowPassOn;
+        double saturationAmount;
+        double topSaturationAmount;
+        double saturationFocusHz;
+        double topSaturationFocusHz;
+    };
+
+    float clampedAmount(double percent) { return percentToAmount(percent); }
+
+    BlockControls readControls(const ParameterValues& p)
+    {
+        BlockControls c {};
+        c.bypassOn = isOn(p[kSoftBypass]);
+        c.inputGain = dbToGain(p[kInput]);
+        c.outputGain = dbToGain(p[kOutput]);
+        c.bypassTarget = c.bypassOn ? 1.0f : 0.0f;
+        if (c.bypassOn) {
+            c.bleedAmount = 0.0;
+            c.feedbackAmount = 0.0f;
+            c.airAmount = 0.0f;
+            c.rideStrengthDb = 0.0f;
+            c.highPassOn = c.lowPassOn = false;
+            c.saturationAmount = c.topSaturationAmount = 0.0;
+            c.saturationFocusHz = c.topSaturationFocusHz = 20000.0;
+        } else {
+            c.bleedAmount = p[kBleedReduction] / 100.0;
+            c.feedbackAmount = clampedAmount(p[kFeedbackReduction]);
+            c.airAmount = clampedAmount(p[kAir]);
+            const double ride = p[kRideStrength];
+            c.rideStrengthDb = std::isfinite(ride) ? static_cast<float>(std::clamp(ride, 0.0, 24.0)) : 0.0f;
+            c.highPassOn = isOn(p[kHighPassOn]);
+            c.lowPassOn = isOn(p[kLowPassOn]);
+            c.saturationAmount = p[kSaturation] / 100.0;
+            c.topSaturationAmount = p[kTopSaturation] / 100.0;
+            c.saturationFocusHz = p[kSaturationFocus];
+            c.topSaturationFocusHz = p[kTopSaturationFocus];
+        }
+        return c;
+    }
+
+    float highPassReference(const ParameterValues& p)
+    {
+        return isOn(p[kHighPassOn]) ? static_cast<float>(p[kHighPass]) : 0.0f;
+    }
+
+} // namespace
+
+ProcessingFrame::ProcessingFrame(uint64_t instanceNumber)
+    : instanceNumber_(instanceNumber)
+{
+}
+
+void ProcessingFrame::onReset(double sampleRate, const ParameterValues& p)
+{
+    sampleRate_ = sampleRate;
+    dspInitFailed_ = false;
+    try {
+        inputRamp_.reset(sampleRate, dbToGain(p[kInput]));
+        outputRamp_.reset(sampleRate, dbToGain(p[kOutput]));
+        bypassRamp_.reset(sampleRate, isOn(p[kSoftBypass]) ? 1.0f : 0.0f);
+
+        feedback_.configure(sampleRate, instanceNumber_);
+        feedback_.setAmount(percentToAmount(p[kFeedbackReduction]));
+
+        published.feedbackMeter.exchange(0.0f);
+        published.rideMeter.exchange(0.5f);
+        fullBypass_ = false;
+
+        models.full.reset();
+        bleed_.prepare(sampleRate, highPassReference(p));
+        bleed_.reset();
+
+        powerCoef_ = sampleRate > 0.0 ? static_cast<float>(1.0 - std::exp(-1.0 / (sampleRate * 0.1))) : 1.0f;
+        inputPower_ = outputPower_ = 0.0f;
+
+        gate_.prepare(sampleRate, 0.0f);
+        limiter_.reset(sampleRate);
+        ride_.reset(sampleRate);
+        saturation_.configure(sampleRate, 0.02f, 10.0f, 0);
+        topSaturation_.configure(sampleRate, 0.02f, 10.0f, 1);
+        air_.reset(sampleRate);
+
+        inputLevel_.configure(sampleRate, kInputLevelConfig);
+        published.inputLevelDb.exchange(kInputLevelConfig.floorDb);
+
+        for (auto& lane : filterLanes_)
+            lane.reset(sampleRate, isOn(p[kHighPassOn]), isOn(p[kLowPassOn]), p[kHighPass], p[kLowPass]);
+
+        if (sampleRate != senderSampleRate_) {
+            inputSender_.reset(sampleRate);
+            outputSender_.reset(sampleRate);
+            senderSampleRate_ = sampleRate;
+        }
+        published.bleedMeter.exchange(0.0f);
+    } catch (const std::exception&) {
+        dspInitFailed_ = true;
+        resetAllState();
+    }
+}
+
+void ProcessingFrame::resetAllState()
+{
+    ++fullStateResets_;
+    models.full.reset();
+    models.eco.reset();
+    bleed_.reset();
+    gate_.resetOpen();
+    inputPower_ = outputPower_ = 0.0f;
+    feedback_.reset();
+    saturation_.clearState();
+    topSaturation_.clearState();
+    air_.clearState();
+    ride_.clearState();
+    for (auto& lane : filterLanes_)
+        lane.clearState();
+    limiter_.clearState();
+    inputLevel_.clearState();
+    published.inputLevelDb.exchange(kInputLevelConfig.floorDb);
+    published.bleedMeter.exchange(0.0f);
+    published.feedbackMeter.exchange(0.0f);
+    published.rideMeter.exchange(0.5f);
+}
+
+bool ProcessingFrame::laneStatesAgree() const
+{
+    return filterLanes_[1].sameStateAs(filterLanes_[0]) && air_.lanesEqual() && saturation_.lanesEqual()
+        && topSaturation_.lanesEqual() && feedback_.lanesEqual() && bleed_.lanesEqual();
+}
+
+void ProcessingFrame::prologueLanes(const double* const* inputs, int numInputs, int numOutputs, int nFrames)
+{
+    const int lanes = std::clamp(std::min(std::max(1, numInputs), std::max(1, numOutputs)), 1, kMaxLanes);
+    if (lanes != channelLanes_) {
+        channelLanes_ = lanes;
+        bleed_.setChannelLanes(lanes);
+        feedback_.setChannelLanes(lanes);
+        saturation_.setChannelLanes(lanes);
+        topSaturation_.setChannelLanes(lanes);
+        air_.setChannelLanes(lanes);
+    }
+
+    const int32_t mode = inputMode.load(std::memory_order_relaxed);
+    if (mode == kInputLeftOnly || channelLanes_ != 2 || nFrames < 1 || numInputs < 2
+        || std::memcmp(inputs[0], inputs[1], sizeof(double) * static_cast<size_t>(nFrames)) != 0) {
+        monoPath_ = false;
+    } else if (!monoPath_) {
+        monoPath_ = laneStatesAgree();
+    }
+
+    activeLanes_ = (mode == kInputLeftOnly || monoPath_) ? 1 : channelLanes_;
+
+    if (activeFilterLanes_ < static_cast<uint64_t>(activeLanes_)) {
+        for (int l = static_cast<int>(activeFilterLanes_); l < activeLanes_; ++l)
+            filterLanes_[static_cast<size_t>(l)] = filterLanes_[0];
+    }
+    activeFilterLanes_ = static_cast<uint64_t>(activeLanes_);
+    bleed_.syncLanes(activeLanes_);
+    feedback_.syncLanes(activeLanes_);
+    saturation_.syncLanes(activeLanes_);
+    topSaturation_.syncLanes(activeLanes_);
+    air_.syncLanes(activeLanes_);
+
+    int32_t laneMode = kLaneStereo;
+    if (channelLanes_ < 2)
+        laneMode = kLaneSingle;
+    else if (mode == kInputLeftOnly)
+        laneMode = kLaneLeftOnly;
+    else if (monoPath_)
+        laneMode = kLaneMonoPath;
+    published.laneMode.exchange(laneMode);
+}
+
+void ProcessingFrame::process(const ParameterValues& p, const double* const* inputs, int numInputs,
+    double* const* outputs, int numOutputs, int nFrames)
+{
+    const dsp::DenormalGuard denormals;
+    if (nFrames < 0)
+        nFrames = 0;
+    if (numInputs < 1 || numOutputs < 1 || inputs == nullptr || outputs == nullptr)
+        return;
+
+    // --- Block prologue -------------------------------------------------------------------------
+    prologueLanes(inputs, numInputs, numOutputs, nFrames);
+
+    const BlockControls c = readControls(p);
+    inputRamp_.setTarget(c.inputGain);
+    outputRamp_.setTarget(c.outputGain);
+    bypassRamp_.setTarget(c.bypassTarget);
+
+    // Bleed controls: spectral floors, low-band reference and the phrase gate's depth.
+    const float a = static_cast<float>(c.bleedAmount);
+    bleed_.setFloors(a * -45.0f, a * -7.0f);
+    if (a > 0.0f)
+        bleed_.setLowBandReference(c.highPassOn ? static_cast<float>(p[kHighPass]) : 0.0f);
+    float depthDb = std::min(a * -12.0f, 0.0f);
+    if (!std::isfinite(depthDb))
+        depthDb = 0.0f;
+    gate_.setDepth(depthDb, std::pow(10.0f, depthDb / 20.0f));
+
+    feedback_.setAmount(c.feedbackAmount);
+
+    // Idle transitions of the two big stages: each change to idle resets the stage once.
+    const bool bleedIdle = !(a > 0.0f);
+    if (bleedIdle && !bleedIdle_)
+        models.full.reset();
+    bleedIdle_ = bleedIdle;
+    const bool feedbackIdle = !(c.feedbackAmount > 0.0f);
+    if (feedbackIdle && !feedbackIdle_)
+        feedback_.reset();
+    feedbackIdle_ = feedbackIdle;
+
+    air_.setAmount(c.airAmount);
+    ride_.setStrength(c.rideStrengthDb);
+    if (std::isfinite(p[kVocalTarget]))
+        ride_.setTarget(static_cast<float>(p[kVocalTarget]));
+    for (int l = 0; l < activeLanes_; ++l)
+        filterLanes_[static_cast<size_t>(l)].updateBlock(
+            c.highPassOn, c.lowPassOn, p[kHighPass], p[kLowPass], nFrames);
+
+    const dsp::FilterLane& lane0 = filterLanes_[0];
+    airIdle_ = air_.updateBlock(p[kAirCorner], lane0.lowPassCurrent, lane0.lowPassOn && lane0.lowPassEngageBelow,
+        nFrames);
+
+    saturationIdle_ = saturation_.updateBlock(
+        c.saturationAmount, c.saturationFocusHz, std::pow(10.0f, static_cast<float>(p[kSaturationDrive]) / 20.0f));
+    topSaturationIdle_ = topSaturation_.updateBlock(c.topSaturationAmount, c.topSaturationFocusHz,
+        std::pow(10.0f, static_cast<float>(p[kTopSaturationDrive]) / 20.0f));
+
+    rideIdle_ = ride_.updateBlock(p[kVoiceFloor], feedback_.activeNotchCount() > 0, nFrames);
+    gate_.setVoicePresent(ride_.voicePresent);
+
+    // Full bypass: entered once the bypass ramp has landed on 1 while "Soft Bypass" is on.
+    const bool fullBypass = c.bypassOn && !bypassRamp_.running() && bypassRamp_.current >= 1.0f;
+    if (fullBypass && !fullBypass_)
+        resetAllState();
+    fullBypass_ = fullBypass;
+    if (fullBypass_) {
+        bypassPath(inputs, outputs, numOutputs, nFrames);
+        return;
+    }
+
+    // Model choice: switching resets the canceller being switched to.
+    const bool ecoActive = isOn(p[kEcoMode]) && models.ecoModelLoaded;
+    if (ecoActive != ecoActive_) {
+        if (ecoActive)
+            models.eco.reset();
+        else
+            models.full.reset();
+    }
+    ecoActive_ = ecoActive;
+    modelReady_ = ecoActive_ || models.fullModelLoaded;
+
+    const bool gateIdle = bleedIdle_ && airIdle_ && rideIdle_;
+    if (gateIdle && !gateIdle_)
+        gate_.resetOpen();
+    gateIdle_ = gateIdle;
+
+    // --- Per-sample chain -----------------------------------------------------------------------
+    const int lanes = activeLanes_;
+    const float laneScale = 1.0f / static_cast<float>(lanes);
+    const bool fillMeters = nFrames <= kMeterBufferFrames;
+    dsp::FilterHeadCanceller& canceller = ecoActive_ ? models.eco : models.full;
+    const bool runCanceller = modelReady_ && !bleedIdle_;
+
+    for (int n = 0; n < nFrames; ++n) {
+        const float gIn = inputRamp_.advance();
+        const float gOut = outputRamp_.advance();
+        const double b = bypassRamp_.advance();
+
+        float x[kMaxLanes] = { 0.0f, 0.0f };
+        float sum = 0.0f;
+        for (int l = 0; l < lanes; ++l) {
+            const float v = finiteOr(static_cast<float>(inputs[l][n]) * gIn, 0.0f);
+            x[l] = filterLanes_[static_cast<size_t>(l)].highPass(v);
+            sum += x[l];
+        }
+        const float mono = sum * laneScale;
+        if (fillMeters)
+            inputMonoBuffer_[static_cast<size_t>(n)] = mono;
+
+        const float m = runCanceller ? canceller.process(mono) : mono;
+
+        if (!gateIdle_) {
+            const float open = gate_.openness();
+            bleed_.setOpenness(std::isfinite(open) ? std::clamp(open, 0.0f, 1.0f) : 1.0f);
+        }
+        if (bleedIdle_)
+            bleed_.push(x, lanes, m);
+        else
+            bleed_.process(x, lanes, m);
+
+        float g = 1.0f;
+        float openness = 1.0f;
+        if (!gateIdle_) {
+            gate_.update(mono, m);
+            openness = gate_.openness();
+            const float floor = gate_.floorFactor();
+            g = finiteOr(floor + (1.0f - floor) * openness, 1.0f);
+        }
+
+        inputLevel_.process(mono, 1.0f);
+
+        float gated = 0.0f;
+        for (int l = 0; l < lanes; ++l) {
+            x[l] *= g;
+            gated += x[l];
+        }
+        gated *= laneScale;
+        inputPower_ += (mono * mono - inputPower_) * powerCoef_;
+        outputPower_ += (gated * gated - outputPower_) * powerCoef_;
+
+        float airMean = 0.0f;
+        for (int l = 0; l < lanes; ++l) {
+            x[l] = filterLanes_[static_cast<size_t>(l)].lowPass(x[l]);
+            if (!airIdle_)
+                x[l] += air_.airDifference(l, x[l], openness);
+            airMean += x[l];
+        }
+        airMean *= laneScale;
+
+        ride_.feedDetectors(airMean, mono, openness, !rideIdle_);
+        const float rideGain = rideIdle_ ? 1.0f : ride_.gain(openness);
+        for (int l = 0; l < lanes; ++l) {
+            x[l] *= rideGain;
+            if (!saturationIdle_)
+                x[l] = saturation_.process(l, x[l]);
+            if (!topSaturationIdle_)
+                x[l] = topSaturation_.process(l, x[l]);
+        }
+
+        if (!feedbackIdle_)
+            feedback_.process(x, lanes);
+
+        for (int l = 0; l < lanes; ++l)
+            x[l] *= gOut;
+        limiter_.process(x, lanes);
+
+        // Soft-bypass mix in double precision; every input is read before its output is written.
+        double written = 0.0;
+        for (int l = 0; l < lanes; ++l) {
+            const double dry = finiteOrZero(inputs[l][n]);
+            const double out = b * dry + (1.0 - b) * static_cast<double>(x[l]);
+            outputs[l][n] = out;
+            written += out;
+        }
+        for (int ch = lanes; ch < channelLanes_ && ch < numOutputs; ++ch) {
+            const double dry = ch < numInputs ? finiteOrZero(inputs[ch][n]) : 0.0;
+            outputs[ch][n] = b * dry + (1.0 - b) * static_cast<double>(x[0]);
+        }
+        if (fillMeters)
+            outputMonoBuffer_[static_cast<size_t>(n)] = written / lanes;
+    }
+
+    // --- Block epilogue -------------------------------------------------------------------------
+    for (int ch = channelLanes_; ch < numOutputs; ++ch)
+        std::memmove(outputs[ch], outputs[0], sizeof(double) * static_cast<size_t>(nFrames));
+    feedMetersAndPublish(inputs, outputs, nFrames);
+}
+
+void ProcessingFrame::bypassPath(const double* const* inputs, double* const* outputs, int numOutputs, int nFrames)
+{
+    // Exact copy of the input; a non-finite input sample becomes 0 so nothing unsafe reaches the host.
+    for (int ch = 0; ch < channelLanes_ && ch < numOutputs; ++ch) {
+        const double* in = inputs[ch];
+        double* out = outputs[ch];
+        for (int n = 0; n < nFrames; ++n)
+            out[n] = finiteOrZero(in[n]);
+    }
+    for (int ch = channelLanes_; ch < numOutputs; ++ch)
+        std::memmove(outputs[ch], outputs[0], sizeof(double) * static_cast<size_t>(nFrames));
+    lastInputMeterSource_ = inputs[0];
+    lastOutputMeterSource_ = outputs[0];
+    inputSender_.processBlock(inputs[0], nFrames);
+    outputSender_.processBlock(outputs[0], nFrames);
+}
+
+void ProcessingFrame::feedMetersAndPublish(const double* const* inputs, double* const* outputs, int nFrames)
+{
+    if (nFrames <= kMeterBufferFrames) {
+        lastInputMeterSource_ = inputMonoBuffer_.data();
+        lastOutputMeterSource_ = outputMonoBuffer_.data();
+    } else {
+        lastInputMeterSource_ = inputs[0];
+        lastOutputMeterSource_ = outputs[0];
+    }
+    inputSender_.processBlock(lastInputMeterSource_, nFrames);
+    outputSender_.processBlock(lastOutputMeterSource_, nFrames);
+
+    float reductionDb = 0.0f;
+    if (inputPower_ > 1e-9f && outputPower_ > 1e-9f)
+        reductionDb = 10.0f * std::log10(outputPower_ / inputPower_);
+    reductionDb = std::clamp(finiteOr(reductionDb, 0.0f), -24.0f, 0.0f);
+
+    float levelDb = kInputLevelConfig.floorDb;
+    if (inputLevel_.count >= inputLevel_.minCount && inputLevel_.meanSquare > inputLevel_.energyThreshold)
+        levelDb = std::max(10.0f * std::log10(std::max(inputLevel_.meanSquare, 1e-12f)), -96.0f);
+
+    published.inputLevelDb.exchange(levelDb);
+    published.bleedMeter.exchange(std::clamp(reductionDb / -24.0f, 0.0f, 1.0f));
+    published.feedbackMeter.exchange(std::clamp(feedback_.maxNotchDepth() / 18.0f, 0.0f, 1.0f));
+    published.rideMeter.exchange(std::clamp(ride_.appliedDb / 24.0f + 0.5f, 0.0f, 1.0f));
+    published.activeNotchCount.exchange(feedback_.activeNotchCount());
+    published.deepestNotchFrequency.exchange(feedback_.deepestNotchFrequency());
+}
+
+} // namespace brindlecot

@@ -1,0 +1,157 @@
+// The per-block processing frame: lane handling, parameter snapshot, block-rate control and idle
+// transitions of every stage, the per-sample voice chain, the soft-bypass copy path, meters and the
+// published status words. Framework-free: the JUCE processor, the command-line tools, the tests and
+// the benchmarks all drive this same object.
+#pragma once
+
+#include "dsp/bleed/BleedModels.h"
+#include "dsp/bleed/PhraseGate.h"
+#include "dsp/bleed/SpectralBleedProcessor.h"
+#include "dsp/feedback/FeedbackSuppressor.h"
+#include "dsp/voice/AirStage.h"
+#include "dsp/voice/FilterLane.h"
+#include "dsp/voice/GainRamp.h"
+#include "dsp/voice/LevelDetector.h"
+#include "dsp/voice/OutputLimiter.h"
+#include "dsp/voice/PeakAvgSender.h"
+#include "dsp/voice/Saturator.h"
+#include "dsp/voice/VocalRide.h"
+#include "plugin/Parameters.h"
+#include "plugin/PublishedValues.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+namespace brindlecot {
+
+/// Plain parameter values in index order, each in its own unit (dB, Hz, percent, 0/1).
+using ParameterValues = std::array<double, kNumParams>;
+
+/// Input routing chosen in the editor menu and stored in the state chunk.
+enum InputMode : int32_t { kInputAuto = 0, kInputLeftOnly = 1 };
+
+/// Lane mode published for the status line.
+enum LaneMode : int32_t { kLaneSingle = 0, kLaneStereo = 1, kLaneMonoPath = 2, kLaneLeftOnly = 3 };
+
+class ProcessingFrame
+{
+public:
+    static constexpr int kMaxLanes = 2;
+    static constexpr int kMeterBufferFrames = 8192;
+
+    explicit ProcessingFrame(uint64_t instanceNumber = 0);
+
+    /// Configures every stage for the sample rate, starts every smoother at its parameter target
+    /// and clears all running state. Never throws: a failing step sets dspInitFailed() and runs
+    /// resetAllState().
+    void onReset(double sampleRate, const ParameterValues& params);
+
+    /// Clears running state without reconfiguring anything (used on entering full bypass).
+    void resetAllState();
+
+    /// Processes one block. `inputs` and `outputs` are the host's connected channels; an output
+    /// buffer may be the same memory as its input. Never allocates, locks or throws.
+    void process(const ParameterValues& params, const double* const* inputs, int numInputs,
+        double* const* outputs, int numOutputs, int nFrames);
+
+    // Written by the editor menu and the state reader; read once per block.
+    std::atomic<int32_t> inputMode { kInputAuto };
+
+    PublishedValues published;
+    dsp::BleedModels models;
+
+    // Read-only views for the status line, tests and tools.
+    double sampleRate() const { return sampleRate_; }
+    bool dspInitFailed() const { return dspInitFailed_; }
+    bool monoPath() const { return monoPath_; }
+    bool fullBypass() const { return fullBypass_; }
+    int channelLanes() const { return channelLanes_; }
+    int activeLanes() const { return activeLanes_; }
+    uint64_t instanceNumber() const { return instanceNumber_; }
+    bool bleedIdle() const { return bleedIdle_; }
+    bool feedbackIdle() const { return feedbackIdle_; }
+    bool airIdle() const { return airIdle_; }
+    bool saturationIdle() const { return saturationIdle_; }
+    bool topSaturationIdle() const { return topSaturationIdle_; }
+    bool rideIdle() const { return rideIdle_; }
+    bool gateIdle() const { return gateIdle_; }
+    bool ecoActive() const { return ecoActive_; }
+    /// Number of times the full state reset ran (bypass entries and failed resets).
+    uint64_t fullStateResets() const { return fullStateResets_; }
+
+    const dsp::GainRamp& inputRamp() const { return inputRamp_; }
+    const dsp::GainRamp& outputRamp() const { return outputRamp_; }
+    const dsp::GainRamp& bypassRamp() const { return bypassRamp_; }
+    const dsp::OutputLimiter& limiter() const { return limiter_; }
+    const double* inputMonoBuffer() const { return inputMonoBuffer_.data(); }
+    const double* outputMonoBuffer() const { return outputMonoBuffer_.data(); }
+    /// The buffers the meter senders were fed from in the last block (mono buffers or host ch 0).
+    const double* lastInputMeterSource() const { return lastInputMeterSource_; }
+    const double* lastOutputMeterSource() const { return lastOutputMeterSource_; }
+
+    dsp::FeedbackSuppressor& feedbackSuppressor() { return feedback_; }
+    dsp::PeakAvgSender& inputSender() { return inputSender_; }
+    dsp::PeakAvgSender& outputSender() { return outputSender_; }
+
+private:
+    void prologueLanes(const double* const* inputs, int numInputs, int numOutputs, int nFrames);
+    bool laneStatesAgree() const;
+    void bypassPath(const double* const* inputs, double* const* outputs, int numOutputs, int nFrames);
+    void feedMetersAndPublish(const double* const* inputs, double* const* outputs, int nFrames);
+
+    uint64_t instanceNumber_;
+    double sampleRate_ = 44100.0;
+
+    // Lane bookkeeping.
+    bool monoPath_ = false;
+    int channelLanes_ = 0; // 0 until the first block so the stages see the first lane count
+    int activeLanes_ = 1;
+    uint64_t activeFilterLanes_ = 1;
+
+    // Idle flags (initial values as at construction).
+    bool bleedIdle_ = false;
+    bool feedbackIdle_ = false;
+    bool airIdle_ = false;
+    bool saturationIdle_ = true;
+    bool topSaturationIdle_ = true;
+    bool rideIdle_ = false;
+    bool gateIdle_ = false;
+    bool fullBypass_ = false;
+    bool dspInitFailed_ = false;
+    bool ecoActive_ = false;
+    bool modelReady_ = false;
+    uint64_t fullStateResets_ = 0;
+
+    // Stages, in signal order.
+    dsp::GainRamp inputRamp_;
+    std::array<dsp::FilterLane, kMaxLanes> filterLanes_ {};
+    dsp::SpectralBleedProcessor bleed_;
+    dsp::PhraseGate gate_;
+    dsp::AirStage air_;
+    dsp::VocalRide ride_;
+    dsp::Saturator saturation_;
+    dsp::Saturator topSaturation_;
+    dsp::FeedbackSuppressor feedback_;
+    dsp::GainRamp outputRamp_;
+    dsp::OutputLimiter limiter_;
+    dsp::GainRamp bypassRamp_;
+
+    // Meters.
+    dsp::LevelDetector inputLevel_;
+    float inputPower_ = 0.0f;
+    float outputPower_ = 0.0f;
+    float powerCoef_ = 1.0f;
+    dsp::PeakAvgSender inputSender_;
+    dsp::PeakAvgSender outputSender_;
+    double senderSampleRate_ = 0.0;
+    std::array<double, kMeterBufferFrames> inputMonoBuffer_ {};
+    std::array<double, kMeterBufferFrames> outputMonoBuffer_ {};
+    const double* lastInputMeterSource_ = nullptr;
+    const double* lastOutputMeterSource_ = nullptr;
+};
+
+/// Detector settings of the slow input level meter.
+inline constexpr dsp::LevelDetectorConfig kInputLevelConfig { 0.4f, 0.5f, 0.3f, -96.0f, 0.001f, 0.15f };
+
+} // namespace brindlecot
