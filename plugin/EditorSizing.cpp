@@ -13,7 +13,8 @@ bool constrainEditorSize(int& width, int& height, double screenScale)
         maxW = static_cast<int>(std::lround(kEditorMaxWidth * screenScale));
         maxH = static_cast<int>(std::lround(kEditorMaxHeight * screenScale));
     }
-    const bool inside = width >= kEditorMinWidth && width <= maxW && height >= kEditorMinHeight && height <= maxH;
+    const bool inside
+        = width >= kEditorMinWidth && width <= maxW && height >= kEditorMinHeight && height <= maxH;
     const int w = std::clamp(width, kEditorMinWidth, maxW);
     const int h = std::clamp(height, kEditorMinHeight, maxH);
     int newW = w;

@@ -16,31 +16,32 @@ const std::array<ParamSpec, kNumParams>& parameterTable()
     using K = ParamKind;
     using S = ParamShape;
     static const double drive = maxDriveDb();
-    static const std::array<ParamSpec, kNumParams> table = { {
-        { kInput, "Input", K::Gain, 0.0, -24.0, 24.0, 0.1, "dB", S::Linear },
-        { kBleedReduction, "Bleed Reduction", K::Percentage, 0.0, 0.0, 100.0, 1.0, "%", S::Linear },
-        { kFeedbackReduction, "Feedback Reduction", K::Percentage, 0.0, 0.0, 100.0, 1.0, "%", S::Linear },
-        { kOutput, "Output", K::Gain, 0.0, -24.0, 24.0, 0.1, "dB", S::Linear },
-        { kHighPass, "High-Pass", K::Frequency, 20.0, 20.0, 1000.0, 0.1, "Hz", S::Exponential },
-        { kLowPass, "Low-Pass", K::Frequency, 20000.0, 1000.0, 20000.0, 0.1, "Hz", S::Exponential },
-        { kHighPassOn, "High-Pass On", K::Boolean, 1.0, 0.0, 1.0, 1.0, "", S::Stepped },
-        { kLowPassOn, "Low-Pass On", K::Boolean, 1.0, 0.0, 1.0, 1.0, "", S::Stepped },
-        { kSoftBypass, "Soft Bypass", K::Boolean, 0.0, 0.0, 1.0, 1.0, "", S::Stepped },
-        { kEcoMode, "ECO Mode", K::Boolean, 0.0, 0.0, 1.0, 1.0, "", S::Stepped },
-        { kAir, "Air", K::Percentage, 0.0, 0.0, 100.0, 1.0, "%", S::Linear },
-        { kAirCorner, "Air Corner", K::PlainDouble, 90.0, 50.0, 130.0, 1.0, "%", S::Linear },
-        { kRideStrength, "Ride Strength", K::PlainDouble, 0.0, 0.0, 12.0, 0.1, "dB", S::Linear },
-        { kVoiceFloor, "Voice Floor", K::PlainDouble, -60.0, -80.0, 0.0, 0.5, "dB", S::Linear },
-        { kSaturation, "Saturation", K::Percentage, 0.0, 0.0, 100.0, 1.0, "%", S::Linear },
-        { kSaturationFocus, "Saturation Focus", K::Frequency, 2000.0, 200.0, 20000.0, 0.1, "Hz", S::Exponential },
-        { kSaturationDrive, "Saturation Drive", K::PlainDouble, 30.0, 0.0, drive, 0.1, "dB", S::Linear },
-        { kVocalTarget, "Vocal Target", K::PlainDouble, -20.0, -36.0, -6.0, 0.5, "dB", S::Linear },
-        { kTopSaturation, "Top Saturation", K::Percentage, 0.0, 0.0, 100.0, 1.0, "%", S::Linear },
-        { kTopSaturationFocus, "Top Saturation Focus", K::Frequency, 10000.0, 2000.0, 16000.0, 0.1, "Hz",
-            S::Exponential },
-        { kTopSaturationDrive, "Top Saturation Drive", K::PlainDouble, 38.0, 0.0, drive, 0.1, "dB", S::Linear },
-        { kBeefKnob, "BEEF Knob", K::Enumeration, 0.0, 0.0, 1.0, 1.0, "", S::Stepped },
-    } };
+    static const std::array<ParamSpec, kNumParams> table = {{
+        {kInput, "Input", K::Gain, 0.0, -24.0, 24.0, 0.1, "dB", S::Linear},
+        {kBleedReduction, "Bleed Reduction", K::Percentage, 0.0, 0.0, 100.0, 1.0, "%", S::Linear},
+        {kFeedbackReduction, "Feedback Reduction", K::Percentage, 0.0, 0.0, 100.0, 1.0, "%", S::Linear},
+        {kOutput, "Output", K::Gain, 0.0, -24.0, 24.0, 0.1, "dB", S::Linear},
+        {kHighPass, "High-Pass", K::Frequency, 20.0, 20.0, 1000.0, 0.1, "Hz", S::Exponential},
+        {kLowPass, "Low-Pass", K::Frequency, 20000.0, 1000.0, 20000.0, 0.1, "Hz", S::Exponential},
+        {kHighPassOn, "High-Pass On", K::Boolean, 1.0, 0.0, 1.0, 1.0, "", S::Stepped},
+        {kLowPassOn, "Low-Pass On", K::Boolean, 1.0, 0.0, 1.0, 1.0, "", S::Stepped},
+        {kSoftBypass, "Soft Bypass", K::Boolean, 0.0, 0.0, 1.0, 1.0, "", S::Stepped},
+        {kEcoMode, "ECO Mode", K::Boolean, 0.0, 0.0, 1.0, 1.0, "", S::Stepped},
+        {kAir, "Air", K::Percentage, 0.0, 0.0, 100.0, 1.0, "%", S::Linear},
+        {kAirCorner, "Air Corner", K::PlainDouble, 90.0, 50.0, 130.0, 1.0, "%", S::Linear},
+        {kRideStrength, "Ride Strength", K::PlainDouble, 0.0, 0.0, 12.0, 0.1, "dB", S::Linear},
+        {kVoiceFloor, "Voice Floor", K::PlainDouble, -60.0, -80.0, 0.0, 0.5, "dB", S::Linear},
+        {kSaturation, "Saturation", K::Percentage, 0.0, 0.0, 100.0, 1.0, "%", S::Linear},
+        {kSaturationFocus, "Saturation Focus", K::Frequency, 2000.0, 200.0, 20000.0, 0.1, "Hz",
+            S::Exponential},
+        {kSaturationDrive, "Saturation Drive", K::PlainDouble, 30.0, 0.0, drive, 0.1, "dB", S::Linear},
+        {kVocalTarget, "Vocal Target", K::PlainDouble, -20.0, -36.0, -6.0, 0.5, "dB", S::Linear},
+        {kTopSaturation, "Top Saturation", K::Percentage, 0.0, 0.0, 100.0, 1.0, "%", S::Linear},
+        {kTopSaturationFocus, "Top Saturation Focus", K::Frequency, 10000.0, 2000.0, 16000.0, 0.1, "Hz",
+            S::Exponential},
+        {kTopSaturationDrive, "Top Saturation Drive", K::PlainDouble, 38.0, 0.0, drive, 0.1, "dB", S::Linear},
+        {kBeefKnob, "BEEF Knob", K::Enumeration, 0.0, 0.0, 1.0, 1.0, "", S::Stepped},
+    }};
     return table;
 }
 

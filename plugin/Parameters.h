@@ -8,7 +8,8 @@
 
 namespace brindlecot {
 
-enum EParams : int {
+enum EParams : int
+{
     kInput = 0,
     kBleedReduction,
     kFeedbackReduction,
@@ -35,12 +36,26 @@ enum EParams : int {
 };
 
 /// Which framework initialiser a parameter comes from; decides formatting and host flags.
-enum class ParamKind { Gain, Percentage, Frequency, Boolean, Enumeration, PlainDouble };
+enum class ParamKind
+{
+    Gain,
+    Percentage,
+    Frequency,
+    Boolean,
+    Enumeration,
+    PlainDouble
+};
 
 /// How a normalised host value n in [0, 1] maps to the plain value.
-enum class ParamShape { Linear, Exponential, Stepped };
+enum class ParamShape
+{
+    Linear,
+    Exponential,
+    Stepped
+};
 
-struct ParamSpec {
+struct ParamSpec
+{
     int index;
     const char* name; // exact, shown to hosts
     ParamKind kind;
@@ -57,7 +72,10 @@ double maxDriveDb();
 
 /// The table, in index order.
 const std::array<ParamSpec, kNumParams>& parameterTable();
-inline const ParamSpec& paramSpec(int index) { return parameterTable()[static_cast<std::size_t>(index)]; }
+inline const ParamSpec& paramSpec(int index)
+{
+    return parameterTable()[static_cast<std::size_t>(index)];
+}
 
 /// Index of the parameter with this exact name, or -1.
 int findParameter(const std::string& name);
@@ -88,7 +106,10 @@ float dbToGain(double db);
 /// Percent to an amount in [0, 1]; a non-finite value reads as 0.
 float percentToAmount(double percent);
 /// A boolean parameter is on at 0.5 or more.
-inline bool isOn(double value) { return value >= 0.5; }
+inline bool isOn(double value)
+{
+    return value >= 0.5;
+}
 /// "BEEF Knob" reads "High" when its value truncated to an integer is 1.
 bool beefIsHigh(double value);
 

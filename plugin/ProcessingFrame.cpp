@@ -11,73 +11,81 @@ namespace brindlecot {
 
 namespace {
 
-    inline float finiteOr(float x, float fallback) { return std::isfinite(x) ? x : fallback; }
-    inline double finiteOrZero(double x) { return std::isfinite(x) ? x : 0.0; }
+inline float finiteOr(float x, float fallback)
+{
+    return std::isfinite(x) ? x : fallback;
+}
+inline double finiteOrZero(double x)
+{
+    return std::isfinite(x) ? x : 0.0;
+}
 
-    // Block-level values derived from the parameter snapshot; while "Soft Bypass" is on the
-    // processed path relaxes toward the plain input (amounts 0, filters off, focus open).
-    struct BlockControls
-    {
-        bool bypassOn;
-        float inputGain;
-        float outputGain;
-        float bypassTarget;
-        double bleedAmount; // not clamped
-        float feedbackAmount;
-        float airAmount;
-        float rideStrengthDb;
-        bool highPassOn;
-        bool lowPassOn;
-        double saturationAmount;
-        double topSaturationAmount;
-        double saturationFocusHz;
-        double topSaturationFocusHz;
-    };
+// Block-level values derived from the parameter snapshot; while "Soft Bypass" is on the
+// processed path relaxes toward the plain input (amounts 0, filters off, focus open).
+struct BlockControls
+{
+    bool bypassOn;
+    float inputGain;
+    float outputGain;
+    float bypassTarget;
+    double bleedAmount; // not clamped
+    float feedbackAmount;
+    float airAmount;
+    float rideStrengthDb;
+    bool highPassOn;
+    bool lowPassOn;
+    double saturationAmount;
+    double topSaturationAmount;
+    double saturationFocusHz;
+    double topSaturationFocusHz;
+};
 
-    float clampedAmount(double percent) { return percentToAmount(percent); }
+float clampedAmount(double percent)
+{
+    return percentToAmount(percent);
+}
 
-    BlockControls readControls(const ParameterValues& p)
-    {
-        BlockControls c {};
-        c.bypassOn = isOn(p[kSoftBypass]);
-        c.inputGain = dbToGain(p[kInput]);
-        c.outputGain = dbToGain(p[kOutput]);
-        c.bypassTarget = c.bypassOn ? 1.0f : 0.0f;
-        if (c.bypassOn) {
-            c.bleedAmount = 0.0;
-            c.feedbackAmount = 0.0f;
-            c.airAmount = 0.0f;
-            c.rideStrengthDb = 0.0f;
-            c.highPassOn = c.lowPassOn = false;
-            c.saturationAmount = c.topSaturationAmount = 0.0;
-            c.saturationFocusHz = c.topSaturationFocusHz = 20000.0;
-        } else {
-            c.bleedAmount = p[kBleedReduction] / 100.0;
-            c.feedbackAmount = clampedAmount(p[kFeedbackReduction]);
-            c.airAmount = clampedAmount(p[kAir]);
-            const double ride = p[kRideStrength];
-            c.rideStrengthDb = std::isfinite(ride) ? static_cast<float>(std::clamp(ride, 0.0, 24.0)) : 0.0f;
-            c.highPassOn = isOn(p[kHighPassOn]);
-            c.lowPassOn = isOn(p[kLowPassOn]);
-            c.saturationAmount = p[kSaturation] / 100.0;
-            c.topSaturationAmount = p[kTopSaturation] / 100.0;
-            c.saturationFocusHz = p[kSaturationFocus];
-            c.topSaturationFocusHz = p[kTopSaturationFocus];
-        }
-        return c;
+BlockControls readControls(const ParameterValues& p)
+{
+    BlockControls c {};
+    c.bypassOn = isOn(p[kSoftBypass]);
+    c.inputGain = dbToGain(p[kInput]);
+    c.outputGain = dbToGain(p[kOutput]);
+    c.bypassTarget = c.bypassOn ? 1.0f : 0.0f;
+    if (c.bypassOn) {
+        c.bleedAmount = 0.0;
+        c.feedbackAmount = 0.0f;
+        c.airAmount = 0.0f;
+        c.rideStrengthDb = 0.0f;
+        c.highPassOn = c.lowPassOn = false;
+        c.saturationAmount = c.topSaturationAmount = 0.0;
+        c.saturationFocusHz = c.topSaturationFocusHz = 20000.0;
+    } else {
+        c.bleedAmount = p[kBleedReduction] / 100.0;
+        c.feedbackAmount = clampedAmount(p[kFeedbackReduction]);
+        c.airAmount = clampedAmount(p[kAir]);
+        const double ride = p[kRideStrength];
+        c.rideStrengthDb = std::isfinite(ride) ? static_cast<float>(std::clamp(ride, 0.0, 24.0)) : 0.0f;
+        c.highPassOn = isOn(p[kHighPassOn]);
+        c.lowPassOn = isOn(p[kLowPassOn]);
+        c.saturationAmount = p[kSaturation] / 100.0;
+        c.topSaturationAmount = p[kTopSaturation] / 100.0;
+        c.saturationFocusHz = p[kSaturationFocus];
+        c.topSaturationFocusHz = p[kTopSaturationFocus];
     }
+    return c;
+}
 
-    float highPassReference(const ParameterValues& p)
-    {
-        return isOn(p[kHighPassOn]) ? static_cast<float>(p[kHighPass]) : 0.0f;
-    }
+float highPassReference(const ParameterValues& p)
+{
+    return isOn(p[kHighPassOn]) ? static_cast<float>(p[kHighPass]) : 0.0f;
+}
 
 } // namespace
 
 ProcessingFrame::ProcessingFrame(uint64_t instanceNumber)
     : instanceNumber_(instanceNumber)
-{
-}
+{ }
 
 void ProcessingFrame::onReset(double sampleRate, const ParameterValues& p)
 {
@@ -247,11 +255,11 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
             c.highPassOn, c.lowPassOn, p[kHighPass], p[kLowPass], nFrames);
 
     const dsp::FilterLane& lane0 = filterLanes_[0];
-    airIdle_ = air_.updateBlock(p[kAirCorner], lane0.lowPassCurrent, lane0.lowPassOn && lane0.lowPassEngageBelow,
-        nFrames);
+    airIdle_ = air_.updateBlock(
+        p[kAirCorner], lane0.lowPassCurrent, lane0.lowPassOn && lane0.lowPassEngageBelow, nFrames);
 
-    saturationIdle_ = saturation_.updateBlock(
-        c.saturationAmount, c.saturationFocusHz, std::pow(10.0f, static_cast<float>(p[kSaturationDrive]) / 20.0f));
+    saturationIdle_ = saturation_.updateBlock(c.saturationAmount, c.saturationFocusHz,
+        std::pow(10.0f, static_cast<float>(p[kSaturationDrive]) / 20.0f));
     topSaturationIdle_ = topSaturation_.updateBlock(c.topSaturationAmount, c.topSaturationFocusHz,
         std::pow(10.0f, static_cast<float>(p[kTopSaturationDrive]) / 20.0f));
 
@@ -296,7 +304,7 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
         const float gOut = outputRamp_.advance();
         const double b = bypassRamp_.advance();
 
-        float x[kMaxLanes] = { 0.0f, 0.0f };
+        float x[kMaxLanes] = {0.0f, 0.0f};
         float sum = 0.0f;
         for (int l = 0; l < lanes; ++l) {
             const float v = finiteOr(static_cast<float>(inputs[l][n]) * gIn, 0.0f);
@@ -386,7 +394,8 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
     feedMetersAndPublish(inputs, outputs, nFrames);
 }
 
-void ProcessingFrame::bypassPath(const double* const* inputs, double* const* outputs, int numOutputs, int nFrames)
+void ProcessingFrame::bypassPath(
+    const double* const* inputs, double* const* outputs, int numOutputs, int nFrames)
 {
     // Exact copy of the input; a non-finite input sample becomes 0 so nothing unsafe reaches the host.
     for (int ch = 0; ch < channelLanes_ && ch < numOutputs; ++ch) {

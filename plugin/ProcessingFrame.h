@@ -29,10 +29,20 @@ namespace brindlecot {
 using ParameterValues = std::array<double, kNumParams>;
 
 /// Input routing chosen in the editor menu and stored in the state chunk.
-enum InputMode : int32_t { kInputAuto = 0, kInputLeftOnly = 1 };
+enum InputMode : int32_t
+{
+    kInputAuto = 0,
+    kInputLeftOnly = 1
+};
 
 /// Lane mode published for the status line.
-enum LaneMode : int32_t { kLaneSingle = 0, kLaneStereo = 1, kLaneMonoPath = 2, kLaneLeftOnly = 3 };
+enum LaneMode : int32_t
+{
+    kLaneSingle = 0,
+    kLaneStereo = 1,
+    kLaneMonoPath = 2,
+    kLaneLeftOnly = 3
+};
 
 class ProcessingFrame
 {
@@ -56,7 +66,7 @@ public:
         double* const* outputs, int numOutputs, int nFrames);
 
     // Written by the editor menu and the state reader; read once per block.
-    std::atomic<int32_t> inputMode { kInputAuto };
+    std::atomic<int32_t> inputMode {kInputAuto};
 
     PublishedValues published;
     dsp::BleedModels models;
@@ -152,6 +162,6 @@ private:
 };
 
 /// Detector settings of the slow input level meter.
-inline constexpr dsp::LevelDetectorConfig kInputLevelConfig { 0.4f, 0.5f, 0.3f, -96.0f, 0.001f, 0.15f };
+inline constexpr dsp::LevelDetectorConfig kInputLevelConfig {0.4f, 0.5f, 0.3f, -96.0f, 0.001f, 0.15f};
 
 } // namespace brindlecot

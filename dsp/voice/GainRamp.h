@@ -8,11 +8,11 @@ namespace brindlecot::dsp {
 
 struct GainRamp
 {
-    float current = 1.0f;   // value applied to the current sample
-    float target = 1.0f;    // last target set
+    float current = 1.0f; // value applied to the current sample
+    float target = 1.0f; // last target set
     float increment = 0.0f; // per-sample step of the running ramp
-    int32_t length = 1;     // ramp length in samples, at least 1
-    int32_t remaining = 0;  // samples left in the running ramp; 0 when idle
+    int32_t length = 1; // ramp length in samples, at least 1
+    int32_t remaining = 0; // samples left in the running ramp; 0 when idle
 
     /// Ramp length for a sample rate: max(1, trunc(sampleRate * 20 ms)).
     static int32_t lengthFor(double sampleRate);

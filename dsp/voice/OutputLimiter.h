@@ -8,14 +8,14 @@ struct OutputLimiter
 {
     float sampleRate = 1.0f;
     float ceilingDb = -0.3f;
-    float attackTime = 0.0008f;  // s
-    float releaseTime = 0.15f;   // s
-    float ceiling = 1.0f;        // linear; 10^(-0.3/20) after reset
-    float threshold = 1.0f;      // ceiling * 0.995
+    float attackTime = 0.0008f; // s
+    float releaseTime = 0.15f; // s
+    float ceiling = 1.0f; // linear; 10^(-0.3/20) after reset
+    float threshold = 1.0f; // ceiling * 0.995
     float attackCoef = 1.0f;
     float releaseCoef = 1.0f;
-    float gain = 1.0f;           // smoothed gain factor, at most 1
-    float envelope = 0.0f;       // peak envelope of the limiter input
+    float gain = 1.0f; // smoothed gain factor, at most 1
+    float envelope = 0.0f; // peak envelope of the limiter input
 
     /// Derives the coefficients for a sample rate and clears the running state.
     void reset(double hostSampleRate);

@@ -8,19 +8,18 @@ using namespace brindlecot;
 
 TEST(Parameters, TableHasTheTwentyTwoParametersInHostOrder)
 {
-    const char* names[kNumParams] = { "Input", "Bleed Reduction", "Feedback Reduction", "Output", "High-Pass",
-        "Low-Pass", "High-Pass On", "Low-Pass On", "Soft Bypass", "ECO Mode", "Air", "Air Corner", "Ride Strength",
-        "Voice Floor", "Saturation", "Saturation Focus", "Saturation Drive", "Vocal Target", "Top Saturation",
-        "Top Saturation Focus", "Top Saturation Drive", "BEEF Knob" };
+    const char* names[kNumParams] = {"Input", "Bleed Reduction", "Feedback Reduction", "Output", "High-Pass",
+        "Low-Pass", "High-Pass On", "Low-Pass On", "Soft Bypass", "ECO Mode", "Air", "Air Corner",
+        "Ride Strength", "Voice Floor", "Saturation", "Saturation Focus", "Saturation Drive", "Vocal Target",
+        "Top Saturation", "Top Saturation Focus", "Top Saturation Drive", "BEEF Knob"};
     // default, min, max, step
-    const double expect[kNumParams][4] = { { 0, -24, 24, 0.1 }, { 0, 0, 100, 1 }, { 0, 0, 100, 1 },
-        { 0, -24, 24, 0.1 }, { 20, 20, 1000, 0.1 }, { 20000, 1000, 20000, 0.1 }, { 1, 0, 1, 1 }, { 1, 0, 1, 1 },
-        { 0, 0, 1, 1 }, { 0, 0, 1, 1 }, { 0, 0, 100, 1 }, { 90, 50, 130, 1 }, { 0, 0, 12, 0.1 },
-        { -60, -80, 0, 0.5 }, { 0, 0, 100, 1 }, { 2000, 200, 20000, 0.1 }, { 30, 0, 38.0618, 0.1 },
-        { -20, -36, -6, 0.5 }, { 0, 0, 100, 1 }, { 10000, 2000, 16000, 0.1 }, { 38, 0, 38.0618, 0.1 },
-        { 0, 0, 1, 1 } };
-    const char* units[kNumParams] = { "dB", "%", "%", "dB", "Hz", "Hz", "", "", "", "", "%", "%", "dB", "dB", "%",
-        "Hz", "dB", "dB", "%", "Hz", "dB", "" };
+    const double expect[kNumParams][4] = {{0, -24, 24, 0.1}, {0, 0, 100, 1}, {0, 0, 100, 1},
+        {0, -24, 24, 0.1}, {20, 20, 1000, 0.1}, {20000, 1000, 20000, 0.1}, {1, 0, 1, 1}, {1, 0, 1, 1},
+        {0, 0, 1, 1}, {0, 0, 1, 1}, {0, 0, 100, 1}, {90, 50, 130, 1}, {0, 0, 12, 0.1}, {-60, -80, 0, 0.5},
+        {0, 0, 100, 1}, {2000, 200, 20000, 0.1}, {30, 0, 38.0618, 0.1}, {-20, -36, -6, 0.5}, {0, 0, 100, 1},
+        {10000, 2000, 16000, 0.1}, {38, 0, 38.0618, 0.1}, {0, 0, 1, 1}};
+    const char* units[kNumParams] = {"dB", "%", "%", "dB", "Hz", "Hz", "", "", "", "", "%", "%", "dB", "dB",
+        "%", "Hz", "dB", "dB", "%", "Hz", "dB", ""};
     ASSERT_EQ(parameterTable().size(), 22u);
     for (int i = 0; i < kNumParams; ++i) {
         const ParamSpec& s = paramSpec(i);

@@ -5,7 +5,7 @@
 #include <new>
 
 namespace {
-std::atomic<uint64_t> gAllocations { 0 };
+std::atomic<uint64_t> gAllocations {0};
 
 void* countedAlloc(std::size_t size)
 {
@@ -30,8 +30,14 @@ void* countedAlignedAlloc(std::size_t size, std::align_val_t align)
 }
 } // namespace
 
-void* operator new(std::size_t size) { return countedAlloc(size); }
-void* operator new[](std::size_t size) { return countedAlloc(size); }
+void* operator new(std::size_t size)
+{
+    return countedAlloc(size);
+}
+void* operator new[](std::size_t size)
+{
+    return countedAlloc(size);
+}
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
     try {
@@ -48,26 +54,61 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
         return nullptr;
     }
 }
-void* operator new(std::size_t size, std::align_val_t align) { return countedAlignedAlloc(size, align); }
-void* operator new[](std::size_t size, std::align_val_t align) { return countedAlignedAlloc(size, align); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void* operator new(std::size_t size, std::align_val_t align)
+{
+    return countedAlignedAlloc(size, align);
+}
+void* operator new[](std::size_t size, std::align_val_t align)
+{
+    return countedAlignedAlloc(size, align);
+}
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept
+{
+    std::free(p);
+}
 
 namespace brindlecot::test {
 
-uint64_t allocationCount() { return gAllocations.load(std::memory_order_relaxed); }
+uint64_t allocationCount()
+{
+    return gAllocations.load(std::memory_order_relaxed);
+}
 
 AllocationScope::AllocationScope()
     : start_(allocationCount())
-{
-}
+{ }
 
-uint64_t AllocationScope::allocations() const { return allocationCount() - start_; }
+uint64_t AllocationScope::allocations() const
+{
+    return allocationCount() - start_;
+}
 
 } // namespace brindlecot::test

@@ -78,7 +78,7 @@ std::vector<std::vector<double>> FrameHarness::run(
 
 void FrameHarness::processInPlace(std::vector<std::vector<double>>& io, int offset, int frames)
 {
-    double* ptr[ProcessingFrame::kMaxLanes] = { nullptr, nullptr };
+    double* ptr[ProcessingFrame::kMaxLanes] = {nullptr, nullptr};
     const int channels = std::min<int>(static_cast<int>(io.size()), ProcessingFrame::kMaxLanes);
     for (int c = 0; c < channels; ++c)
         ptr[c] = io[static_cast<size_t>(c)].data() + offset;

@@ -9,7 +9,8 @@
 
 namespace brindlecot::test {
 
-std::vector<double> sine(double frequencyHz, double amplitude, double sampleRate, int frames, double phase = 0.0);
+std::vector<double> sine(
+    double frequencyHz, double amplitude, double sampleRate, int frames, double phase = 0.0);
 /// Uniform white noise in [-amplitude, amplitude] from a fixed seed.
 std::vector<double> noise(double amplitude, int frames, uint32_t seed = 1);
 double peakOf(const std::vector<double>& x, int from = 0, int to = -1);
@@ -26,8 +27,8 @@ public:
 
     void reset() { frame->onReset(sampleRate_, params); }
     /// Processes `in` (one vector per input channel) in blocks; returns one vector per output channel.
-    std::vector<std::vector<double>> run(const std::vector<std::vector<double>>& in, int blockSize,
-        int numOutputs = -1);
+    std::vector<std::vector<double>> run(
+        const std::vector<std::vector<double>>& in, int blockSize, int numOutputs = -1);
     /// Processes one block in place in preallocated buffers (no allocation): `io` holds channels.
     void processInPlace(std::vector<std::vector<double>>& io, int offset, int frames);
 

@@ -1,0 +1,67 @@
+# The JUCE plug-in: VST3, LV2 and Standalone around the framework-free core.
+set(VELARUNE_COMPANY_WEBSITE "https://brindlecot.example")
+
+juce_add_plugin(Velarune
+    PRODUCT_NAME "Velarune"
+    COMPANY_NAME "Brindlecot"
+    COMPANY_WEBSITE "${VELARUNE_COMPANY_WEBSITE}"
+    COMPANY_EMAIL ""
+    BUNDLE_ID ""
+    VERSION 0.12.6
+    PLUGIN_MANUFACTURER_CODE Bdlc
+    PLUGIN_CODE Vlru
+    FORMATS VST3 LV2 Standalone
+    VST3_CATEGORIES Fx Dynamics
+    LV2URI "${VELARUNE_COMPANY_WEBSITE}/plugins/velarune"
+    IS_SYNTH FALSE
+    NEEDS_MIDI_INPUT FALSE
+    NEEDS_MIDI_OUTPUT FALSE
+    IS_MIDI_EFFECT FALSE
+    EDITOR_WANTS_KEYBOARD_FOCUS FALSE
+    COPY_PLUGIN_AFTER_BUILD FALSE
+    DESCRIPTION "Live vocal bleed and feedback suppression")
+
+target_sources(Velarune PRIVATE plugin/BrindlecotDeFeedback.cpp plugin/HostParameters.cpp)
+
+# Never change: these decide the VST3 class identifiers, the parameter identities (indices 0..21)
+# and the saved-state layout that hosts keep in their projects.
+target_compile_definitions(Velarune PUBLIC
+    JUCE_VST3_CAN_REPLACE_VST2=0
+    JUCE_FORCE_USE_LEGACY_PARAM_IDS=1
+    JUCE_DISPLAY_SPLASH_SCREEN=0
+    JUCE_REPORT_APP_USAGE=0
+    JUCE_WEB_BROWSER=0
+    JUCE_USE_CURL=0
+    JUCE_USE_FLAC=0
+    JUCE_USE_OGGVORBIS=0
+    JUCE_USE_MP3AUDIOFORMAT=0
+    JUCE_USE_LAME_AUDIO_FORMAT=0
+    JUCE_USE_WINDOWS_MEDIA_FORMAT=0
+    JUCE_MODAL_LOOPS_PERMITTED=0
+    JUCE_STRICT_REFCOUNTEDPOINTER=1)
+
+# JUCE and the VST3 SDK are third-party code: include them as system headers so our warning flags
+# (and a future -Werror) apply to our code only.
+get_target_property(_juce_includes juce::juce_core INTERFACE_INCLUDE_DIRECTORIES)
+target_include_directories(Velarune SYSTEM PRIVATE /usr/share/juce/modules ${_juce_includes})
+
+target_link_libraries(Velarune
+    PRIVATE
+        velarune_core
+        juce::juce_audio_utils
+        juce::juce_audio_processors
+    PUBLIC
+        juce::juce_recommended_config_flags)
+# Warnings for our own sources only (the JUCE module sources are compiled into the same target).
+set_source_files_properties(plugin/BrindlecotDeFeedback.cpp plugin/HostParameters.cpp
+    PROPERTIES COMPILE_OPTIONS "-Wall;-Wextra")
+
+# Only the entry points are exported: binary data and libstdc++ symbols stay inside the module.
+if(TARGET Velarune_VST3)
+    target_link_options(Velarune_VST3 PRIVATE "-Wl,--version-script=${CMAKE_SOURCE_DIR}/plugin/exports-vst3.map")
+endif()
+if(TARGET Velarune_LV2)
+    target_link_options(Velarune_LV2 PRIVATE "-Wl,--version-script=${CMAKE_SOURCE_DIR}/plugin/exports-lv2.map")
+endif()
+# Debian's JUCE falls back to the plug-in name as LV2 URI unless every target sees ours.
+target_compile_definitions(Velarune PUBLIC JucePlugin_LV2URI="${VELARUNE_COMPANY_WEBSITE}/plugins/velarune")
