@@ -38,7 +38,12 @@ target_compile_definitions(Velarune PUBLIC
     JUCE_USE_LAME_AUDIO_FORMAT=0
     JUCE_USE_WINDOWS_MEDIA_FORMAT=0
     JUCE_MODAL_LOOPS_PERMITTED=0
-    JUCE_STRICT_REFCOUNTEDPOINTER=1)
+    JUCE_STRICT_REFCOUNTEDPOINTER=1
+    # Stereo first (the default layout), then mono. With a list, the VST3 wrapper refuses any other
+    # arrangement outright and keeps the current layout, instead of switching to a "next best" one:
+    # Ardour asks a stereo plug-in on a mono track for 2 in / 1 out, still passes 2 and 2 channels,
+    # and JUCE would otherwise have moved to mono and handed the host a silent buffer.
+    "JucePlugin_PreferredChannelConfigurations={2,2},{1,1}")
 
 # JUCE and the VST3 SDK are third-party code: include them as system headers so our warning flags
 # (and a future -Werror) apply to our code only.

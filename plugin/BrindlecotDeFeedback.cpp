@@ -46,11 +46,11 @@ uint64_t BrindlecotDeFeedback::instancesCreated()
 
 bool BrindlecotDeFeedback::isBusesLayoutSupported(const BusesLayout& layouts) const
 {
-    const auto in = layouts.getMainInputChannelSet();
-    const auto out = layouts.getMainOutputChannelSet();
-    if (in != out)
-        return false;
-    return in == juce::AudioChannelSet::mono() || in == juce::AudioChannelSet::stereo();
+    // One in and one out, or two and two. Hosts describe a mono track in different ways (a centre
+    // speaker, or only the left speaker of a stereo pair), so the channel count decides.
+    const int in = layouts.getMainInputChannelSet().size();
+    const int out = layouts.getMainOutputChannelSet().size();
+    return in == out && (in == 1 || in == 2);
 }
 
 void BrindlecotDeFeedback::ensureScratch(int frames)
