@@ -16,3 +16,10 @@ set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/host/VST3HostTest.cpp PR
 add_dependencies(velarune_host_test Velarune_VST3)
 add_test(NAME velarune_vst3_host COMMAND velarune_host_test)
 set_tests_properties(velarune_vst3_host PROPERTIES TIMEOUT 300)
+
+# The same bundle in a real host: Debian's Ardour 7, headless, on a mono and a stereo track.
+get_filename_component(VELARUNE_SHARED_TOOLS ${CMAKE_SOURCE_DIR}/../shared/tools ABSOLUTE)
+add_test(NAME velarune_ardour_render
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/host/ardour_render_test.sh
+            $<TARGET_FILE_DIR:Velarune_VST3>/../.. ${VELARUNE_SHARED_TOOLS}/ardour-render.sh)
+set_tests_properties(velarune_ardour_render PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
