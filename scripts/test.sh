@@ -19,3 +19,18 @@ if [ "${1:-}" != "--quick" ]; then
     cmake --build --preset asan -j "$jobs"
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j "$jobs"
 fi
+
+if [ "${1:-}" != "--quick" ]; then
+    # Every parser's libFuzzer target, briefly, from its seed corpus (new inputs go to a scratch folder).
+    cmake --preset fuzz
+    cmake --build --preset fuzz -j "$jobs"
+    for fuzzer in build/fuzz/tests/fuzz/fuzz_*; do
+        [ -x "$fuzzer" ] || continue
+        name=$(basename "$fuzzer")
+        corpus=tests/fuzz/corpus/${name#fuzz_}
+        scratch=$(mktemp -d)
+        echo "== $name"
+        "$fuzzer" -max_total_time=20 -print_final_stats=1 "$scratch" ${corpus:+$( [ -d "$corpus" ] && echo "$corpus")} 2>&1 | tail -n 3
+        rm -rf "$scratch"
+    done
+fi
