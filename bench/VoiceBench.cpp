@@ -67,8 +67,8 @@ void runFrame(benchmark::State& state, bool active)
     for (auto _ : state) {
         if (pos + block > frames)
             pos = 0;
-        const double* ip[2] = { in[0].data() + pos, in[1].data() + pos };
-        double* op[2] = { out[0].data() + pos, out[1].data() + pos };
+        const double* ip[2] = {in[0].data() + pos, in[1].data() + pos};
+        double* op[2] = {out[0].data() + pos, out[1].data() + pos};
         frame->process(params, ip, 2, op, 2, block);
         benchmark::DoNotOptimize(op[0][0]);
         pos += block;
@@ -77,8 +77,14 @@ void runFrame(benchmark::State& state, bool active)
     state.counters["rtf"] = benchmark::Counter(seconds, benchmark::Counter::kIsRate);
 }
 
-void VoiceChainAllActive(benchmark::State& state) { runFrame(state, true); }
-void VoiceChainAllIdle(benchmark::State& state) { runFrame(state, false); }
+void VoiceChainAllActive(benchmark::State& state)
+{
+    runFrame(state, true);
+}
+void VoiceChainAllIdle(benchmark::State& state)
+{
+    runFrame(state, false);
+}
 
 } // namespace
 

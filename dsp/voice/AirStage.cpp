@@ -67,7 +67,8 @@ float AirStage::cornerHz() const
     return std::min(cap, reference * std::clamp(cornerFactor, 0.05f, 4.0f));
 }
 
-bool AirStage::updateBlock(double airCornerPercent, float lowPassCurrentHz, bool lowPassIsEngaged, int nFrames)
+bool AirStage::updateBlock(
+    double airCornerPercent, float lowPassCurrentHz, bool lowPassIsEngaged, int nFrames)
 {
     if (std::isfinite(airCornerPercent))
         cornerFactor = std::clamp(static_cast<float>(airCornerPercent / 100.0), 0.05f, 4.0f);
@@ -76,7 +77,8 @@ bool AirStage::updateBlock(double airCornerPercent, float lowPassCurrentHz, bool
         lowPassReference = std::max(1.0f, lowPassCurrentHz);
 
     const float corner = cornerHz();
-    const float k = std::exp(-(static_cast<float>(std::max(1, nFrames)) / sampleRate) / std::max(amountTime, 1e-6f));
+    const float k
+        = std::exp(-(static_cast<float>(std::max(1, nFrames)) / sampleRate) / std::max(amountTime, 1e-6f));
     amount += (amountTarget - amount) * (1.0f - k);
     if (std::fabs(amountTarget - amount) < 1e-5f)
         amount = amountTarget;

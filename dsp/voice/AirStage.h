@@ -22,7 +22,10 @@ struct AirLane
         shelf1.clearState();
         shelf2.clearState();
     }
-    bool sameAs(const AirLane& other) const { return shelf1.sameAs(other.shelf1) && shelf2.sameAs(other.shelf2); }
+    bool sameAs(const AirLane& other) const
+    {
+        return shelf1.sameAs(other.shelf1) && shelf2.sameAs(other.shelf2);
+    }
 };
 
 class AirStage
@@ -33,10 +36,10 @@ public:
 
     float sampleRate = 48000.0f;
     float cornerFactor = kDefaultCornerFactor; // of the reference corner, [0.05, 4]
-    float maxShelfDb = 16.0f;                  // shelf gain at full amount
-    float amountTime = 0.02f;                  // s, block-rate amount smoothing
-    float baseCorner = 8500.0f;                // Hz, reference while the low-pass is not engaged
-    float nyquistFraction = 0.4f;              // corner cap as a fraction of the sample rate
+    float maxShelfDb = 16.0f; // shelf gain at full amount
+    float amountTime = 0.02f; // s, block-rate amount smoothing
+    float baseCorner = 8500.0f; // Hz, reference while the low-pass is not engaged
+    float nyquistFraction = 0.4f; // corner cap as a fraction of the sample rate
     std::array<AirLane, kMaxLanes> lanes {};
     uint64_t laneCapacity = 0;
     uint64_t activeLanes = 1;
@@ -46,7 +49,7 @@ public:
     float followCoef = 1.0f;
     float designedAmount = -1.0f;
     float lowPassReference = 20000.0f; // Hz
-    float designedCorner = 0.0f;       // Hz
+    float designedCorner = 0.0f; // Hz
     bool lowPassEngaged = false;
 
     /// Sets the configuration for a sample rate, designs flat shelves at the default corner and

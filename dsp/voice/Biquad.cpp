@@ -9,16 +9,19 @@ namespace brindlecot::dsp {
 
 namespace {
 
-    constexpr double kTwoPi = 6.283185307179586476925286766559;
+constexpr double kTwoPi = 6.283185307179586476925286766559;
 
-    double clampDesignFrequency(float frequencyHz, float sampleRate)
-    {
-        const double limit = designLimitHz(sampleRate);
-        const double f = std::isfinite(frequencyHz) ? static_cast<double>(frequencyHz) : limit;
-        return std::clamp(f, 1.0, limit);
-    }
+double clampDesignFrequency(float frequencyHz, float sampleRate)
+{
+    const double limit = designLimitHz(sampleRate);
+    const double f = std::isfinite(frequencyHz) ? static_cast<double>(frequencyHz) : limit;
+    return std::clamp(f, 1.0, limit);
+}
 
-    double safeRate(float sampleRate) { return std::isfinite(sampleRate) ? std::max(1.0f, sampleRate) : 1.0; }
+double safeRate(float sampleRate)
+{
+    return std::isfinite(sampleRate) ? std::max(1.0f, sampleRate) : 1.0;
+}
 
 } // namespace
 
@@ -29,8 +32,8 @@ bool sameBits(const float* a, const float* b, int count)
 
 bool Biquad::sameAs(const Biquad& other) const
 {
-    const float mine[7] = { b0, b1, b2, a1, a2, z1, z2 };
-    const float theirs[7] = { other.b0, other.b1, other.b2, other.a1, other.a2, other.z1, other.z2 };
+    const float mine[7] = {b0, b1, b2, a1, a2, z1, z2};
+    const float theirs[7] = {other.b0, other.b1, other.b2, other.a1, other.a2, other.z1, other.z2};
     return sameBits(mine, theirs, 7);
 }
 
@@ -89,8 +92,8 @@ double responseDb(const BiquadCoefficients& c, double frequencyHz, double sample
     const double w = kTwoPi * frequencyHz / std::max(1.0, sampleRate);
     const std::complex<double> z1 = std::polar(1.0, -w);
     const std::complex<double> z2 = z1 * z1;
-    const std::complex<double> num = static_cast<double>(c.b0) + static_cast<double>(c.b1) * z1
-        + static_cast<double>(c.b2) * z2;
+    const std::complex<double> num
+        = static_cast<double>(c.b0) + static_cast<double>(c.b1) * z1 + static_cast<double>(c.b2) * z2;
     const std::complex<double> den = 1.0 + static_cast<double>(c.a1) * z1 + static_cast<double>(c.a2) * z2;
     return 20.0 * std::log10(std::max(std::abs(num) / std::abs(den), 1e-300));
 }

@@ -33,7 +33,7 @@ struct Biquad
         a1 = c.a1;
         a2 = c.a2;
     }
-    BiquadCoefficients coefficients() const { return { b0, b1, b2, a1, a2 }; }
+    BiquadCoefficients coefficients() const { return {b0, b1, b2, a1, a2}; }
     void clearState()
     {
         z1 = 0.0f;
@@ -51,7 +51,11 @@ struct Biquad
     bool sameAs(const Biquad& other) const;
 };
 
-enum class FilterType { HighPass, LowPass };
+enum class FilterType
+{
+    HighPass,
+    LowPass
+};
 
 /// Highest design frequency for a sample rate: 0.45 fs (90 % of Nyquist), at least 1 Hz.
 float designLimitHz(float sampleRate);

@@ -7,20 +7,20 @@ namespace brindlecot::dsp {
 
 namespace {
 
-    float targetFrom(double hz, float fallback)
-    {
-        return std::isfinite(hz) ? std::max(1.0f, static_cast<float>(hz)) : fallback;
-    }
+float targetFrom(double hz, float fallback)
+{
+    return std::isfinite(hz) ? std::max(1.0f, static_cast<float>(hz)) : fallback;
+}
 
-    // One block of the log-domain glide; lands exactly on the target once within 0.06 % of it.
-    float glide(float current, float target, float oneMinusK)
-    {
-        const float lc = std::log(std::max(current, 1e-6f));
-        const float next = std::exp(lc + (std::log(target) - lc) * oneMinusK);
-        if (!std::isfinite(next) || std::fabs(next - target) < target * 0.0006f)
-            return target;
-        return next;
-    }
+// One block of the log-domain glide; lands exactly on the target once within 0.06 % of it.
+float glide(float current, float target, float oneMinusK)
+{
+    const float lc = std::log(std::max(current, 1e-6f));
+    const float next = std::exp(lc + (std::log(target) - lc) * oneMinusK);
+    if (!std::isfinite(next) || std::fabs(next - target) < target * 0.0006f)
+        return target;
+    return next;
+}
 
 } // namespace
 
@@ -52,11 +52,13 @@ void FilterLane::updateBlock(bool hpOn, bool lpOn, double highPassHz, double low
     highPassTarget = targetFrom(highPassHz, highPassTarget);
     lowPassTarget = targetFrom(lowPassHz, lowPassTarget);
 
-    const float k = std::exp(-(static_cast<float>(std::max(1, nFrames)) / sampleRate) / std::max(glideTime, 1e-6f));
+    const float k
+        = std::exp(-(static_cast<float>(std::max(1, nFrames)) / sampleRate) / std::max(glideTime, 1e-6f));
     const float oneMinusK = 1.0f - k;
     const float hp = highPassCurrent == highPassTarget ? highPassTarget
                                                        : glide(highPassCurrent, highPassTarget, oneMinusK);
-    const float lp = lowPassCurrent == lowPassTarget ? lowPassTarget : glide(lowPassCurrent, lowPassTarget, oneMinusK);
+    const float lp
+        = lowPassCurrent == lowPassTarget ? lowPassTarget : glide(lowPassCurrent, lowPassTarget, oneMinusK);
     const bool moved = hp != highPassCurrent || lp != lowPassCurrent;
     highPassCurrent = hp;
     lowPassCurrent = lp;
@@ -121,14 +123,14 @@ double FilterLane::lowPassResponseDb(double frequencyHz) const
 
 bool FilterLane::sameStateAs(const FilterLane& o) const
 {
-    const float mine[] = { sampleRate, highPassEngageAbove, lowPassEngageBelow, glideTime, engageTime,
-        highPassCurrent, lowPassCurrent, highPassTarget, lowPassTarget, highPassMix, lowPassMix, engageCoef };
-    const float theirs[] = { o.sampleRate, o.highPassEngageAbove, o.lowPassEngageBelow, o.glideTime, o.engageTime,
-        o.highPassCurrent, o.lowPassCurrent, o.highPassTarget, o.lowPassTarget, o.highPassMix, o.lowPassMix,
-        o.engageCoef };
-    return sameBits(mine, theirs, static_cast<int>(sizeof(mine) / sizeof(float))) && highPass.sameAs(o.highPass)
-        && lowPass1.sameAs(o.lowPass1) && lowPass2.sameAs(o.lowPass2) && coefficientsValid == o.coefficientsValid
-        && highPassOn == o.highPassOn && lowPassOn == o.lowPassOn;
+    const float mine[] = {sampleRate, highPassEngageAbove, lowPassEngageBelow, glideTime, engageTime,
+        highPassCurrent, lowPassCurrent, highPassTarget, lowPassTarget, highPassMix, lowPassMix, engageCoef};
+    const float theirs[] = {o.sampleRate, o.highPassEngageAbove, o.lowPassEngageBelow, o.glideTime,
+        o.engageTime, o.highPassCurrent, o.lowPassCurrent, o.highPassTarget, o.lowPassTarget, o.highPassMix,
+        o.lowPassMix, o.engageCoef};
+    return sameBits(mine, theirs, static_cast<int>(sizeof(mine) / sizeof(float)))
+        && highPass.sameAs(o.highPass) && lowPass1.sameAs(o.lowPass1) && lowPass2.sameAs(o.lowPass2)
+        && coefficientsValid == o.coefficientsValid && highPassOn == o.highPassOn && lowPassOn == o.lowPassOn;
 }
 
 } // namespace brindlecot::dsp

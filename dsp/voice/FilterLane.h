@@ -12,12 +12,12 @@ struct FilterLane
 {
     static constexpr float kButterworthQ = 0.70710677f; // second-order Butterworth
     static constexpr float kFourthOrderQ1 = 0.5411961f; // fourth-order Butterworth, pole pair 1
-    static constexpr float kFourthOrderQ2 = 1.306563f;  // fourth-order Butterworth, pole pair 2
+    static constexpr float kFourthOrderQ2 = 1.306563f; // fourth-order Butterworth, pole pair 2
 
     float sampleRate = 48000.0f;
     float highPassEngageAbove = 20.0f; // Hz; the high-pass engages only above this corner
     float lowPassEngageBelow = 20000.0f; // Hz; the low-pass engages only below this corner
-    float glideTime = 0.02f;  // s, corner glide time constant
+    float glideTime = 0.02f; // s, corner glide time constant
     float engageTime = 0.01f; // s, engage crossfade time constant
     Biquad highPass;
     Biquad lowPass1;

@@ -6,10 +6,10 @@
 namespace brindlecot::dsp {
 
 namespace {
-    float onePole(float rate, float seconds)
-    {
-        return static_cast<float>(1.0 - std::exp(-1.0 / std::max(1.0, double(rate) * double(seconds))));
-    }
+float onePole(float rate, float seconds)
+{
+    return static_cast<float>(1.0 - std::exp(-1.0 / std::max(1.0, double(rate) * double(seconds))));
+}
 } // namespace
 
 void LevelDetector::configure(double hostSampleRate, const LevelDetectorConfig& c)

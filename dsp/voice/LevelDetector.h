@@ -3,6 +3,7 @@
 // integrated and the mean square is above the floor.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -10,20 +11,21 @@ namespace brindlecot::dsp {
 
 struct LevelDetectorConfig
 {
-    float rmsTime;         // s, time constant of the mean square
+    float rmsTime; // s, time constant of the mean square
     float weightThreshold; // a sample is integrated only when its weight exceeds this
-    float minTime;         // s of integrated signal before a reading is valid
-    float floorDb;         // lowest reading, dB
-    float attackTime;      // s, peak follower rising
-    float releaseTime;     // s, peak follower falling
+    float minTime; // s of integrated signal before a reading is valid
+    float floorDb; // lowest reading, dB
+    float attackTime; // s, peak follower rising
+    float releaseTime; // s, peak follower falling
 };
 
 /// Settings every detector carries before its first configuration.
-inline constexpr LevelDetectorConfig kDefaultLevelDetectorConfig { 2.0f, 0.5f, 0.3f, -96.0f, 0.001f, 0.15f };
+inline constexpr LevelDetectorConfig kDefaultLevelDetectorConfig {2.0f, 0.5f, 0.3f, -96.0f, 0.001f, 0.15f};
 
 struct LevelDetector
 {
     static constexpr uint32_t kCountLimit = 1u << 30;
+    static constexpr float kInputLimit = 1e18f; // |x| above this reads as this
 
     float energyThreshold = 0.0f; // 10^(floorDb/10)
     float sampleRate = 48000.0f;
@@ -59,6 +61,8 @@ struct LevelDetector
             return;
         if (!std::isfinite(x))
             x = 0.0f;
+        // Keep x^2 finite: an overflowed mean square would turn NaN on the next sample and stay so.
+        x = std::clamp(x, -kInputLimit, kInputLimit);
         const float ax = std::fabs(x);
         meanSquare += (x * x - meanSquare) * rmsCoef;
         peak += (ax - peak) * (ax > peak ? attackCoef : releaseCoef);

@@ -6,7 +6,10 @@
 namespace brindlecot::dsp {
 
 namespace {
-    float clamp01(float v) { return std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 0.0f; }
+float clamp01(float v)
+{
+    return std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 0.0f;
+}
 } // namespace
 
 void ReductionMeter::configure(double sampleRate)
@@ -25,9 +28,15 @@ float ReductionMeter::reductionDb() const
     return std::clamp(db, -24.0f, 0.0f);
 }
 
-float bleedMeterValue(float reductionDb) { return clamp01(reductionDb / -24.0f); }
+float bleedMeterValue(float reductionDb)
+{
+    return clamp01(reductionDb / -24.0f);
+}
 
-float feedbackMeterValue(float notchDepthDb) { return clamp01(notchDepthDb / 18.0f); }
+float feedbackMeterValue(float notchDepthDb)
+{
+    return clamp01(notchDepthDb / 18.0f);
+}
 
 float rideMeterValue(float appliedDb)
 {

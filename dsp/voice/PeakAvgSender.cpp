@@ -77,7 +77,7 @@ void PeakAvgSender::finishWindow()
     // average fell below the threshold still goes out, so the display reaches the bottom.
     const bool audible = average_ > threshold_ || previousAverage_ > threshold_ || heldPeak_ > threshold_;
     if (audible)
-        push({ heldPeak_, average_ });
+        push({heldPeak_, average_});
     previousAverage_ = average_;
 }
 

@@ -45,8 +45,7 @@ public:
     /// Takes the oldest queued reading. Reader (user-interface) thread only.
     bool pop(PeakAvgValue& out);
     /// Pops every queued reading into sink(value) in order; returns how many. Reader thread only.
-    template <typename Sink>
-    int transmit(Sink&& sink)
+    template <typename Sink> int transmit(Sink&& sink)
     {
         int n = 0;
         PeakAvgValue v;
@@ -84,9 +83,9 @@ private:
 
     // Ring: head_ is written only by the producer, tail_ only by the consumer.
     std::array<PeakAvgValue, kQueueCapacity> ring_ {};
-    alignas(64) std::atomic<uint32_t> head_ { 0 };
-    alignas(64) std::atomic<uint32_t> tail_ { 0 };
-    std::atomic<uint64_t> dropped_ { 0 };
+    alignas(64) std::atomic<uint32_t> head_ {0};
+    alignas(64) std::atomic<uint32_t> tail_ {0};
+    std::atomic<uint64_t> dropped_ {0};
 };
 
 } // namespace brindlecot::dsp

@@ -6,7 +6,7 @@
 namespace brindlecot::dsp {
 
 namespace {
-    constexpr double kTwoPi = 6.283185307179586476925286766559;
+constexpr double kTwoPi = 6.283185307179586476925286766559;
 }
 
 float saturationShaper(float x)
@@ -105,8 +105,8 @@ void Saturator::syncLanes(int active)
 bool Saturator::lanesEqual() const
 {
     for (uint64_t l = 1; l < laneCapacity_ && l < kMaxLanes; ++l) {
-        const float a[2] = { dc_[l].previousInput, dc_[l].previousOutput };
-        const float b[2] = { dc_[0].previousInput, dc_[0].previousOutput };
+        const float a[2] = {dc_[l].previousInput, dc_[l].previousOutput};
+        const float b[2] = {dc_[0].previousInput, dc_[0].previousOutput};
         if (!sameBits(a, b, 2) || !focusFilter_[l].sameAs(focusFilter_[0]))
             return false;
     }
@@ -120,7 +120,8 @@ void Saturator::setAmount(double value)
 
 void Saturator::setFocus(double focusHz)
 {
-    const float f = std::isfinite(focusHz) ? static_cast<float>(std::clamp(focusHz, 200.0, 20000.0)) : kOpenFocusHz;
+    const float f
+        = std::isfinite(focusHz) ? static_cast<float>(std::clamp(focusHz, 200.0, 20000.0)) : kOpenFocusHz;
     if (f != focus_) {
         focus_ = f;
         designFocus();

@@ -6,11 +6,11 @@
 namespace brindlecot::dsp {
 
 namespace {
-    float onePole(float rate, float seconds, float samplesPerStep = 1.0f)
-    {
-        return static_cast<float>(
-            1.0 - std::exp(-double(samplesPerStep) / std::max(1.0, double(rate) * double(seconds))));
-    }
+float onePole(float rate, float seconds, float samplesPerStep = 1.0f)
+{
+    return static_cast<float>(
+        1.0 - std::exp(-double(samplesPerStep) / std::max(1.0, double(rate) * double(seconds))));
+}
 } // namespace
 
 void VocalRide::reset(double hostSampleRate)

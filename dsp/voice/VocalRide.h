@@ -10,24 +10,24 @@
 
 namespace brindlecot::dsp {
 
-inline constexpr LevelDetectorConfig kRideLevelConfig { 0.15f, 0.5f, 0.15f, -96.0f, 0.001f, 0.15f };
-inline constexpr LevelDetectorConfig kVoicePresenceConfig { 0.05f, -1.0f, 0.02f, -96.0f, 0.001f, 0.15f };
+inline constexpr LevelDetectorConfig kRideLevelConfig {0.15f, 0.5f, 0.15f, -96.0f, 0.001f, 0.15f};
+inline constexpr LevelDetectorConfig kVoicePresenceConfig {0.05f, -1.0f, 0.02f, -96.0f, 0.001f, 0.15f};
 
 class VocalRide
 {
 public:
-    LevelDetector level;         // fed with the mean of the air outputs, weighted by openness
+    LevelDetector level; // fed with the mean of the air outputs, weighted by openness
     LevelDetector voicePresence; // fed with the mono mix after the high-pass, every sample
     bool voicePresent = false;
 
     float sampleRate = 48000.0f;
     float targetDb = -20.0f;
     float cutRangeFactor = 1.5f; // downward range = strength * this
-    float upTime = 1.1f;         // s
-    float downTime = 0.3f;       // s
-    float crestTime = 1.0f;      // s
+    float upTime = 1.1f; // s
+    float downTime = 0.3f; // s
+    float crestTime = 1.0f; // s
     float crestExcessMax = 8.0f; // dB
-    float slewLimit = 24.0f;     // dB per second
+    float slewLimit = 24.0f; // dB per second
     float gateOpenThreshold = 0.5f;
     float weightAttackTime = 0.004f;
     float weightHoldTime = 0.1f;
@@ -42,7 +42,7 @@ public:
     float upCoef = 1.0f;
     float downCoef = 1.0f;
     float maxStepDb = 0.0f; // per sample
-    float weight = 0.0f;    // phrase weight, 0..1
+    float weight = 0.0f; // phrase weight, 0..1
     float appliedDb = 0.0f; // weight * currentDb as applied (the ride meter)
     int32_t holdSamples = 0;
     int32_t holdCounter = 0;

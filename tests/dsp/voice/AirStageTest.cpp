@@ -134,7 +134,7 @@ TEST(AirStage, AmountGlidesAtBlockRateAndTheStageGoesIdleOnlyOnceItHasFallenToZe
 TEST(AirStage, LaneCopyOnGrowAndLaneCapacityChangeBehaveAsTheDualMonoPathNeeds)
 {
     AirStage air = settledAir(kRate, 1.0f, 90.0, 20000.0f, false, 2);
-    float io[2] = { 0.3f, -0.2f };
+    float io[2] = {0.3f, -0.2f};
     air.process(io, 2, 1.0f);
     EXPECT_FALSE(air.lanesEqual());
     air.syncLanes(1);
@@ -150,7 +150,7 @@ TEST(AirStage, NonFiniteSamplesAndParametersLeaveTheOutputFinite)
     AirStage air = settledAir(kRate, 1.0f, 90.0);
     air.updateBlock(std::nan(""), std::numeric_limits<float>::infinity(), false, kBlock);
     EXPECT_NEAR(air.cornerHz(), 7650.0f, 0.01f);
-    const float bad[] = { std::numeric_limits<float>::quiet_NaN(), 3e38f, -3e38f, 0.1f };
+    const float bad[] = {std::numeric_limits<float>::quiet_NaN(), 3e38f, -3e38f, 0.1f};
     for (float b : bad) {
         float v = b;
         air.process(&v, 1, std::numeric_limits<float>::quiet_NaN());

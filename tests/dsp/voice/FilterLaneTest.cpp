@@ -38,7 +38,8 @@ double measuredDb(FilterLane lane, bool highPass, double frequencyHz, double rat
 
 TEST(FilterDesign, HighPassMatchesTheSecondOrderButterworthClosedForm)
 {
-    const BiquadCoefficients c = designFilter(FilterType::HighPass, 150.0f, FilterLane::kButterworthQ, 48000.0f);
+    const BiquadCoefficients c
+        = designFilter(FilterType::HighPass, 150.0f, FilterLane::kButterworthQ, 48000.0f);
     const auto rows = referenceRows("highpass2_150_48000");
     ASSERT_FALSE(rows.empty());
     for (const auto& [f, db] : rows)
@@ -217,8 +218,8 @@ TEST(FilterLane, CopyOfALaneHasTheSameStateUntilItsInputDiffers)
 TEST(FilterLane, NonFiniteInputNeverReachesTheOutputAndTheFilterRecovers)
 {
     FilterLane lane = laneWith(kRate, true, true, 100.0, 1000.0);
-    const float bad[] = { std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
-        -std::numeric_limits<float>::infinity(), 3e38f, -3e38f };
+    const float bad[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+        -std::numeric_limits<float>::infinity(), 3e38f, -3e38f};
     for (float v : bad) {
         EXPECT_TRUE(std::isfinite(lane.processLowPass(v)));
         const float h = lane.processHighPass(std::isfinite(v) ? v : 0.0f);

@@ -77,7 +77,7 @@ TEST(LevelDetector, NonFiniteInputCountsAsSilence)
 TEST(LevelDetector, FallsToTheFloorOnceTheMeanSquareDecaysBelowIt)
 {
     LevelDetector d;
-    d.configure(kRate, { 0.4f, 0.5f, 0.3f, -96.0f, 0.001f, 0.15f });
+    d.configure(kRate, {0.4f, 0.5f, 0.3f, -96.0f, 0.001f, 0.15f});
     for (int n = 0; n < 48000 * 8; ++n)
         d.process(0.1f, 1.0f);
     EXPECT_NEAR(d.rmsDb(), -20.0, 0.01);

@@ -59,7 +59,7 @@ TEST(Meters, FramePublishesTheInputLevelAndDropsItToMinus96AfterSilence)
     FrameHarness h(48000.0, 1);
     EXPECT_EQ(h.frame->published.inputLevelDb.load(), -96.0f);
     std::vector<double> signal = noise(0.1, 48000 * 2, 3);
-    h.run({ signal }, 256);
+    h.run({signal}, 256);
     // Uniform noise of amplitude 0.1 has a mean square of 0.01/3 (-24.77 dB).
     EXPECT_NEAR(h.frame->published.inputLevelDb.load(), -24.77, 0.5);
 
@@ -68,7 +68,7 @@ TEST(Meters, FramePublishesTheInputLevelAndDropsItToMinus96AfterSilence)
     while (h.frame->published.inputLevelDb.load() > -96.0f && blocks < 1000) {
         const bool stillAboveFloor = h.frame->inputLevel().meanSquare > std::pow(10.0f, -9.6f);
         EXPECT_TRUE(stillAboveFloor);
-        h.run({ silence }, 256);
+        h.run({silence}, 256);
         ++blocks;
     }
     EXPECT_EQ(h.frame->published.inputLevelDb.load(), -96.0f);
@@ -85,7 +85,7 @@ TEST(Meters, FramePublishesARideOfPlusSixDecibelsAsThreeQuarters)
     h.reset();
     const double amplitude = std::sqrt(2.0) * std::pow(10.0, -30.0 / 20.0);
     const std::vector<double> x = sine(300.0, amplitude, 48000.0, 48000 * 12);
-    const auto out = h.run({ x }, 128);
+    const auto out = h.run({x}, 128);
     EXPECT_NEAR(h.frame->published.rideMeter.load(), 0.75f, 0.002f);
     EXPECT_NEAR(20.0 * std::log10(rmsOf(out[0], 48000 * 11) / rmsOf(x, 48000 * 11)), 6.0, 0.05);
     EXPECT_EQ(h.frame->published.bleedMeter.load(), 0.0f);

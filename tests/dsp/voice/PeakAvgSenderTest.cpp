@@ -137,7 +137,7 @@ TEST(PeakAvgSender, ReaderThreadSeesEveryReadingInOrderWhileTheAudioThreadPushes
     PeakAvgSender s;
     s.reset(kRate);
     constexpr int kWindows = 4000;
-    std::atomic<bool> done { false };
+    std::atomic<bool> done {false};
     std::vector<float> seen;
     seen.reserve(kWindows);
     std::thread reader([&] {

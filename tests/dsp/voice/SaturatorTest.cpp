@@ -62,8 +62,8 @@ TEST(Saturator, LeavesTheFundamentalOfAMinus22DbfsSineUnchangedAtEveryDrive)
     const double amplitude = 0.0794;
     const int frames = 48000;
     const std::vector<float> x = sineF(200.0, amplitude, kRate, frames);
-    for (double driveDb : { 0.0, 6.0, 12.0, 20.0, 30.0, 38.0618 }) {
-        for (double amount : { 1.0, 0.5 }) {
+    for (double driveDb : {0.0, 6.0, 12.0, 20.0, 30.0, 38.0618}) {
+        for (double amount : {1.0, 0.5}) {
             Saturator s = makeSaturator(0, amount, 2000.0, driveDb);
             const std::vector<float> y = run(s, x);
             const double fundamental = amplitudeAt(y, 200.0, kRate, frames / 2);
@@ -118,7 +118,7 @@ TEST(Saturator, TopSaturationDrivesTheBandAboveItsFocusFarHarderThanTheBandBelow
 
 TEST(Saturator, AtZeroAmountTheSignalIsBitIdentical)
 {
-    for (int mode : { 0, 1 }) {
+    for (int mode : {0, 1}) {
         Saturator s = makeSaturator(mode, 0.0, 2000.0, 30.0);
         EXPECT_TRUE(s.idle());
         const std::vector<float> x = sineF(440.0, 0.8, kRate, 4800);
@@ -166,7 +166,7 @@ TEST(Saturator, LanesCopyOnGrowAndCompareEqualForTheDualMonoPath)
 {
     Saturator s = makeSaturator(0, 1.0, 2000.0, 30.0);
     s.setChannelLanes(2);
-    float io[2] = { 0.3f, -0.1f };
+    float io[2] = {0.3f, -0.1f};
     s.process(io, 2);
     EXPECT_FALSE(s.lanesEqual());
     s.syncLanes(1);
@@ -181,7 +181,8 @@ TEST(Saturator, LanesCopyOnGrowAndCompareEqualForTheDualMonoPath)
 TEST(Saturator, NonFiniteInputBecomesSilenceAndNeverReachesTheOutput)
 {
     Saturator s = makeSaturator(0, 1.0, 2000.0, 38.0);
-    const float bad[] = { std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(), 3e38f };
+    const float bad[]
+        = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(), 3e38f};
     for (float b : bad) {
         float v = b;
         s.process(&v, 1);

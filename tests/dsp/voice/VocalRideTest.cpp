@@ -16,7 +16,10 @@ namespace {
 constexpr double kRate = 48000.0;
 constexpr int kBlock = 64;
 
-double sineAmplitudeForRmsDb(double db) { return std::sqrt(2.0) * std::pow(10.0, db / 20.0); }
+double sineAmplitudeForRmsDb(double db)
+{
+    return std::sqrt(2.0) * std::pow(10.0, db / 20.0);
+}
 
 // Drives the ride like the frame does: block work, then per sample the detectors and the gain.
 struct RideDriver
@@ -35,8 +38,8 @@ struct RideDriver
 
     // Runs `seconds` of a 300 Hz sine at rmsDb, with the given openness and notch activity;
     // onBlock sees the ride after each block's block work.
-    void run(double seconds, double rmsDb, float openness = 1.0f, bool notch = false, double voiceFloorDb = -60.0,
-        const std::function<void(const VocalRide&)>& onBlock = {})
+    void run(double seconds, double rmsDb, float openness = 1.0f, bool notch = false,
+        double voiceFloorDb = -60.0, const std::function<void(const VocalRide&)>& onBlock = {})
     {
         const double amplitude = sineAmplitudeForRmsDb(rmsDb);
         const long frames = static_cast<long>(seconds * kRate);

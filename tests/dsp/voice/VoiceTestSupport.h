@@ -16,7 +16,8 @@ inline std::vector<float> sineF(double frequencyHz, double amplitude, double sam
 {
     std::vector<float> x(static_cast<size_t>(frames));
     for (int n = 0; n < frames; ++n)
-        x[static_cast<size_t>(n)] = static_cast<float>(amplitude * std::sin(2.0 * M_PI * frequencyHz * n / sampleRate));
+        x[static_cast<size_t>(n)]
+            = static_cast<float>(amplitude * std::sin(2.0 * M_PI * frequencyHz * n / sampleRate));
     return x;
 }
 
@@ -29,7 +30,7 @@ double amplitudeAt(const std::vector<T>& y, double frequencyHz, double sampleRat
     double r[3] = {};
     for (size_t n = static_cast<size_t>(from); n < y.size(); ++n) {
         const double w = 2.0 * M_PI * frequencyHz * static_cast<double>(n) / sampleRate;
-        const double v[3] = { std::sin(w), std::cos(w), 1.0 };
+        const double v[3] = {std::sin(w), std::cos(w), 1.0};
         for (int i = 0; i < 3; ++i) {
             r[i] += v[i] * static_cast<double>(y[n]);
             for (int j = 0; j < 3; ++j)
@@ -55,7 +56,10 @@ double amplitudeAt(const std::vector<T>& y, double frequencyHz, double sampleRat
     return std::hypot(s[0], s[1]);
 }
 
-inline double toDb(double linear) { return 20.0 * std::log10(linear); }
+inline double toDb(double linear)
+{
+    return 20.0 * std::log10(linear);
+}
 
 /// Rows of tests/data/voice/voice_reference.csv for one case: (x, value).
 inline std::vector<std::pair<double, double>> referenceRows(const std::string& name)
