@@ -6,6 +6,8 @@
 
 #include "dsp/voice/Biquad.h"
 
+#include <cmath>
+
 namespace brindlecot::dsp {
 
 struct FilterLane
@@ -60,5 +62,33 @@ struct FilterLane
 private:
     void designCoefficients();
 };
+
+inline float FilterLane::processHighPass(float x)
+{
+    const float engaged = highPassEngaged() ? 1.0f : 0.0f;
+    highPassMix += (engaged - highPassMix) * engageCoef;
+    const float y = highPass.process(x);
+    const float out = x + (y - x) * highPassMix;
+    if (std::isfinite(out))
+        return out;
+    // A state that overflowed would keep every later sample non-finite: start the section afresh.
+    highPass.clearState();
+    return x;
+}
+
+inline float FilterLane::processLowPass(float x)
+{
+    if (!std::isfinite(x))
+        x = 0.0f;
+    const float engaged = lowPassEngaged() ? 1.0f : 0.0f;
+    lowPassMix += (engaged - lowPassMix) * engageCoef;
+    const float y = lowPass2.process(lowPass1.process(x));
+    const float out = x + (y - x) * lowPassMix;
+    if (std::isfinite(out))
+        return out;
+    lowPass1.clearState();
+    lowPass2.clearState();
+    return x;
+}
 
 } // namespace brindlecot::dsp

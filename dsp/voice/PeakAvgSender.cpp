@@ -32,14 +32,42 @@ void PeakAvgSender::processBlock(const double* samples, int nFrames)
 {
     if (samples == nullptr)
         return;
-    for (int n = 0; n < nFrames; ++n) {
-        double x = samples[n];
-        if (!std::isfinite(x))
-            x = 0.0;
-        const double a = std::fabs(x);
-        windowPeak_ = std::max(windowPeak_, static_cast<float>(a));
-        sum_ += settings_.rmsMode ? x * x : a;
-        if (++count_ >= windowSamples_)
+    int n = 0;
+    while (n < nFrames) {
+        // Measure up to the end of the current window in one tight loop.
+        const int chunk = std::min(nFrames - n, windowSamples_ - count_);
+        const double* x = samples + n;
+        double peak = 0.0;
+        double sum[4] = { 0.0, 0.0, 0.0, 0.0 };
+        int i = 0;
+        for (; i + 4 <= chunk; i += 4) {
+            for (int k = 0; k < 4; ++k) {
+                const double a = std::fabs(x[i + k]);
+                peak = std::max(peak, a);
+                sum[k] += settings_.rmsMode ? a * a : a;
+            }
+        }
+        for (; i < chunk; ++i) {
+            const double a = std::fabs(x[i]);
+            peak = std::max(peak, a);
+            sum[0] += settings_.rmsMode ? a * a : a;
+        }
+        double total = (sum[0] + sum[1]) + (sum[2] + sum[3]);
+        if (!std::isfinite(total) || !std::isfinite(peak)) {
+            // Rare: measure again with non-finite samples read as silence.
+            peak = 0.0;
+            total = 0.0;
+            for (int j = 0; j < chunk; ++j) {
+                const double a = std::isfinite(x[j]) ? std::fabs(x[j]) : 0.0;
+                peak = std::max(peak, a);
+                total += settings_.rmsMode ? a * a : a;
+            }
+        }
+        windowPeak_ = std::max(windowPeak_, static_cast<float>(peak));
+        sum_ += total;
+        count_ += chunk;
+        n += chunk;
+        if (count_ >= windowSamples_)
             finishWindow();
     }
 }

@@ -9,17 +9,6 @@ namespace {
 constexpr double kTwoPi = 6.283185307179586476925286766559;
 }
 
-float saturationShaper(float x)
-{
-    if (!std::isfinite(x) || x == 0.0f)
-        return 0.0f;
-    const float inv = 1.0f / (x * x); // inf for tiny x: both terms then tend to 0 correctly
-    const float odd = std::copysign(1.0f, x) / std::sqrt(inv + 0.4386f);
-    const float even = 0.093f / (inv + 0.9064516f);
-    const float y = odd + even;
-    return std::isfinite(y) ? y : 0.0f;
-}
-
 Saturator::Saturator(int mode)
 {
     configure(48000.0, 0.02f, 10.0f, mode);

@@ -6,7 +6,9 @@
 
 #include "dsp/voice/Biquad.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -14,7 +16,17 @@ namespace brindlecot::dsp {
 
 /// Asymmetric soft clip: sign(x)/sqrt(1/x^2 + 0.4386) + 0.093/(1/x^2 + 0.9064516). Tends to
 /// +-1.51 plus an even component up to 0.1026; 0 for 0 and for non-finite x.
-float saturationShaper(float x);
+inline float saturationShaper(float x)
+{
+    if (!std::isfinite(x) || x == 0.0f)
+        return 0.0f;
+    // sign(x)/sqrt(1/x^2 + a) = x/sqrt(1 + a x^2) and c/(1/x^2 + b) = c x^2/(1 + b x^2): the same
+    // curve with one square root and two divisions, and no overflow of 1/x^2 for tiny x. Beyond
+    // 1e18 both terms sit at their limits, so the argument is capped there to keep x^2 finite.
+    const float v = std::clamp(x, -1e18f, 1e18f);
+    const float x2 = v * v;
+    return v / std::sqrt(1.0f + 0.4386f * x2) + 0.093f * x2 / (1.0f + 0.9064516f * x2);
+}
 
 class Saturator
 {
