@@ -257,3 +257,16 @@ TEST(VoiceFrame, EverySampleRateFromEightToOneHundredNinetyTwoKilohertzGivesFini
         EXPECT_LE(h.frame->airStage().designedCorner, static_cast<float>(rate) * 0.4f + 0.01f) << rate;
     }
 }
+
+TEST(VoiceFrame, DegenerateSampleRatesStillGiveFiniteOutput)
+{
+    for (double rate : { 0.0, 1.0, 100.0, 768000.0 }) {
+        FrameHarness h(48000.0, 2);
+        activateVoiceStages(h.params);
+        h.frame->onReset(rate, h.params);
+        const std::vector<double> x = noise(0.5, 20000, 2);
+        const auto out = h.run({ x, x }, 256);
+        EXPECT_TRUE(allFinite(out)) << rate;
+        EXPECT_TRUE(std::isfinite(h.frame->published.inputLevelDb.load())) << rate;
+    }
+}
