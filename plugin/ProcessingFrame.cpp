@@ -248,10 +248,10 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
     const dsp::FilterLane& lane0 = filterLanes_[0];
     airIdle_ = air_.updateBlock(p[kAirCorner], lane0.lowPassCurrent, lane0.lowPassEngaged(), nFrames);
 
-    saturationIdle_ = saturation_.updateBlock(
-        c.saturationAmount, c.saturationFocusHz, std::pow(10.0f, static_cast<float>(p[kSaturationDrive]) / 20.0f));
+    saturationIdle_ = saturation_.updateBlock(c.saturationAmount, c.saturationFocusHz,
+        std::pow(10.0f, static_cast<float>(p[kSaturationDrive]) / 20.0f), nFrames);
     topSaturationIdle_ = topSaturation_.updateBlock(c.topSaturationAmount, c.topSaturationFocusHz,
-        std::pow(10.0f, static_cast<float>(p[kTopSaturationDrive]) / 20.0f));
+        std::pow(10.0f, static_cast<float>(p[kTopSaturationDrive]) / 20.0f), nFrames);
 
     rideIdle_ = ride_.updateBlock(p[kVoiceFloor], feedback_.activeNotchCount() > 0);
     gate_.setVoicePresent(ride_.voicePresent);

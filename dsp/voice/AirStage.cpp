@@ -16,7 +16,7 @@ void AirStage::reset(double hostSampleRate)
     followCoef = static_cast<float>(1.0 - std::exp(-1.0 / std::max(1.0, double(sampleRate) * 0.02)));
     lowPassEngaged = false;
     amount = 0.0f;
-    design(cornerHz(), 0.0f);
+    design(cornerHz(), 0.0f, 1);
     designedAmount = -1.0f; // the first block designs for the parameters in force
     clearState();
 }
@@ -83,7 +83,7 @@ bool AirStage::updateBlock(
     if (std::fabs(amountTarget - amount) < 1e-5f)
         amount = amountTarget;
     if (corner != designedCorner || amount != designedAmount)
-        design(corner, amount);
+        design(corner, amount, std::max(1, nFrames)); // ramped across the block: no zipper
 
     const bool idle = !(amountTarget > 0.0f) && amount <= 1e-6f;
     if (idle && !idle_)
@@ -92,14 +92,14 @@ bool AirStage::updateBlock(
     return idle_;
 }
 
-void AirStage::design(float corner, float designAmount)
+void AirStage::design(float corner, float designAmount, int rampSamples)
 {
     // Each of the two cascaded shelves gives half of amount * maxShelfDb: A = 10^(gainDb/40).
     const float A = std::pow(10.0f, designAmount * 0.5f * maxShelfDb / 40.0f);
     const BiquadCoefficients c = designHighShelf(corner, A, sampleRate);
     for (auto& lane : lanes) {
-        lane.shelf1.setCoefficients(c);
-        lane.shelf2.setCoefficients(c);
+        lane.shelf1.rampTo(c, rampSamples);
+        lane.shelf2.rampTo(c, rampSamples);
     }
     designedCorner = corner;
     designedAmount = designAmount;

@@ -82,7 +82,8 @@ public:
     double responseDb(double frequencyHz) const;
 
 private:
-    void design(float corner, float designAmount);
+    /// Designs every lane's shelves; the coefficients are reached over rampSamples samples.
+    void design(float corner, float designAmount, int rampSamples);
     bool idle_ = false;
 };
 

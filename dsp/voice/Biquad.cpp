@@ -32,9 +32,12 @@ bool sameBits(const float* a, const float* b, int count)
 
 bool Biquad::sameAs(const Biquad& other) const
 {
-    const float mine[7] = {b0, b1, b2, a1, a2, z1, z2};
-    const float theirs[7] = {other.b0, other.b1, other.b2, other.a1, other.a2, other.z1, other.z2};
-    return sameBits(mine, theirs, 7);
+    const float mine[17] = {b0, b1, b2, a1, a2, z1, z2, design.b0, design.b1, design.b2, design.a1, design.a2,
+        increment.b0, increment.b1, increment.b2, increment.a1, increment.a2};
+    const float theirs[17] = {other.b0, other.b1, other.b2, other.a1, other.a2, other.z1, other.z2,
+        other.design.b0, other.design.b1, other.design.b2, other.design.a1, other.design.a2,
+        other.increment.b0, other.increment.b1, other.increment.b2, other.increment.a1, other.increment.a2};
+    return remaining == other.remaining && sameBits(mine, theirs, 17);
 }
 
 float designLimitHz(float sampleRate)

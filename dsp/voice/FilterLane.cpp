@@ -40,7 +40,7 @@ void FilterLane::reset(double hostSampleRate, bool hpOn, bool lpOn, double highP
     highPassMix = highPassEngaged() ? 1.0f : 0.0f;
     lowPassMix = lowPassEngaged() ? 1.0f : 0.0f;
     engageCoef = static_cast<float>(1.0 - std::exp(-1.0 / std::max(1.0, double(sampleRate) * engageTime)));
-    designCoefficients();
+    designCoefficients(1);
     coefficientsValid = true;
     clearState();
 }
@@ -63,7 +63,8 @@ void FilterLane::updateBlock(bool hpOn, bool lpOn, double highPassHz, double low
     highPassCurrent = hp;
     lowPassCurrent = lp;
     if (moved || !coefficientsValid) {
-        designCoefficients();
+        // The block's coefficients are reached by a ramp across the block instead of a jump.
+        designCoefficients(coefficientsValid ? std::max(1, nFrames) : 1);
         coefficientsValid = true;
     }
 }
@@ -75,11 +76,14 @@ void FilterLane::clearState()
     lowPass2.clearState();
 }
 
-void FilterLane::designCoefficients()
+void FilterLane::designCoefficients(int rampSamples)
 {
-    highPass.setCoefficients(designFilter(FilterType::HighPass, highPassCurrent, kButterworthQ, sampleRate));
-    lowPass1.setCoefficients(designFilter(FilterType::LowPass, lowPassCurrent, kFourthOrderQ1, sampleRate));
-    lowPass2.setCoefficients(designFilter(FilterType::LowPass, lowPassCurrent, kFourthOrderQ2, sampleRate));
+    highPass.rampTo(
+        designFilter(FilterType::HighPass, highPassCurrent, kButterworthQ, sampleRate), rampSamples);
+    lowPass1.rampTo(
+        designFilter(FilterType::LowPass, lowPassCurrent, kFourthOrderQ1, sampleRate), rampSamples);
+    lowPass2.rampTo(
+        designFilter(FilterType::LowPass, lowPassCurrent, kFourthOrderQ2, sampleRate), rampSamples);
 }
 
 double FilterLane::highPassResponseDb(double frequencyHz) const

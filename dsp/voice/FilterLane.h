@@ -60,7 +60,8 @@ struct FilterLane
     bool sameStateAs(const FilterLane& other) const;
 
 private:
-    void designCoefficients();
+    /// Designs all three sections for the current corners, reached over rampSamples samples.
+    void designCoefficients(int rampSamples);
 };
 
 inline float FilterLane::processHighPass(float x)

@@ -23,7 +23,9 @@ void Saturator::configure(double hostSampleRate, float amountSeconds, float dcCu
     const double fs = sampleRate_;
     amountCoef_ = static_cast<float>(1.0 - std::exp(-1.0 / (std::max(1e-6, double(amountTime_)) * fs)));
     dcCoef_ = static_cast<float>(1.0 / (kTwoPi * std::clamp(double(dcCutoff_), 0.1, 200.0) / fs + 1.0));
-    driveNorm_ = std::sqrt((drive_ - 1.0f) / 79.0f);
+    driveNorm_ = driveNormTarget_ = std::sqrt((drive_ - 1.0f) / 79.0f);
+    driveRemaining_ = 0;
+    rampSamples_ = 1;
     designFocus();
     buildMakeup();
     clearState();
@@ -54,7 +56,7 @@ void Saturator::designFocus()
 {
     const BiquadCoefficients c = designFilter(FilterType::LowPass, focus_, 0.70710678f, sampleRate_);
     for (auto& f : focusFilter_)
-        f.setCoefficients(c);
+        f.rampTo(c, rampSamples_);
 }
 
 void Saturator::clearLanes()
@@ -120,14 +122,23 @@ void Saturator::setFocus(double focusHz)
 void Saturator::setDrive(double driveLinear)
 {
     drive_ = std::isfinite(driveLinear) ? static_cast<float>(std::clamp(driveLinear, 1.0, 80.0)) : 20.0f;
-    driveNorm_ = std::sqrt((drive_ - 1.0f) / 79.0f);
+    driveNormTarget_ = std::sqrt((drive_ - 1.0f) / 79.0f);
+    if (rampSamples_ <= 1 || driveNormTarget_ == driveNorm_) {
+        driveNorm_ = driveNormTarget_;
+        driveRemaining_ = 0;
+    } else {
+        driveNormStep_ = (driveNormTarget_ - driveNorm_) / static_cast<float>(rampSamples_);
+        driveRemaining_ = rampSamples_;
+    }
 }
 
-bool Saturator::updateBlock(double amountValue, double focusHz, double driveLinear)
+bool Saturator::updateBlock(double amountValue, double focusHz, double driveLinear, int nFrames)
 {
+    rampSamples_ = std::max(1, nFrames);
     setAmount(amountValue);
     setFocus(focusHz);
     setDrive(driveLinear);
+    rampSamples_ = 1;
     const bool idle = !(amountTarget_ > 0.0f) && amount_ <= 1e-6f;
     if (idle && !idle_)
         clearState();
@@ -151,7 +162,10 @@ void Saturator::process(float* lane, int count)
         return;
     }
 
-    const float effDrive = (std::max(1.0f, drive_) - 1.0f) * amount_ * amount_ + 1.0f;
+    if (driveRemaining_ > 0)
+        driveNorm_ = --driveRemaining_ == 0 ? driveNormTarget_ : driveNorm_ + driveNormStep_;
+    // (drive - 1) = driveNorm^2 * 79, so the drive in force follows its ramp.
+    const float effDrive = driveNorm_ * driveNorm_ * 79.0f * amount_ * amount_ + 1.0f;
     // (idx/64)^2 * 79 + 1 equals effDrive, so the table is read at the drive actually used.
     const float idx = std::clamp(amount_ * driveNorm_, 0.0f, 1.0f) * 64.0f;
     const int i = std::min(static_cast<int>(idx), kMakeupEntries - 1);

@@ -60,8 +60,9 @@ public:
     void setAmount(double value);
     void setFocus(double focusHz);
     void setDrive(double driveLinear);
-    /// Block work: amount, focus, linear drive and the idle transition. Returns idle.
-    bool updateBlock(double amountValue, double focusHz, double driveLinear);
+    /// Block work: amount, focus, linear drive and the idle transition. Returns idle. A focus or
+    /// drive change is reached over the block's nFrames samples (per-sample ramp) instead of a jump.
+    bool updateBlock(double amountValue, double focusHz, double driveLinear, int nFrames = 1);
     bool idle() const { return idle_; }
 
     /// Processes `count` lane samples in place.
@@ -95,7 +96,11 @@ private:
     std::array<Biquad, kMaxLanes> focusFilter_ {};
     std::array<float, kMakeupEntries> makeup_ {};
     float drive_ = 20.0f;
-    float driveNorm_ = 0.0f;
+    float driveNorm_ = 0.0f; // sqrt((drive - 1)/79) in force this sample
+    float driveNormTarget_ = 0.0f;
+    float driveNormStep_ = 0.0f; // per-sample step of a running drive ramp
+    int driveRemaining_ = 0;
+    int rampSamples_ = 1; // ramp length for changes made by the current block's update
     float focus_ = kOpenFocusHz;
     bool idle_ = true;
 };

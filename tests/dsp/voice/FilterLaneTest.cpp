@@ -236,3 +236,18 @@ TEST(FilterLane, NonFiniteParametersKeepThePreviousTargets)
     EXPECT_EQ(lane.highPassTarget, 300.0f);
     EXPECT_EQ(lane.lowPassTarget, 4000.0f);
 }
+
+TEST(FilterLane, ReachesEachBlocksCoefficientsByTheEndOfThatBlock)
+{
+    FilterLane lane = laneWith(kRate, true, true, 100.0, 5000.0);
+    lane.updateBlock(true, true, 400.0, 2000.0, 256);
+    const BiquadCoefficients target = lane.highPass.coefficients();
+    EXPECT_EQ(lane.highPass.remaining, 256);
+    for (int n = 0; n < 256; ++n) {
+        lane.processHighPass(0.1f);
+        lane.processLowPass(0.1f);
+    }
+    EXPECT_EQ(lane.highPass.a1, target.a1);
+    EXPECT_EQ(lane.lowPass2.a2, lane.lowPass2.coefficients().a2);
+    EXPECT_EQ(lane.lowPass1.remaining, 0);
+}

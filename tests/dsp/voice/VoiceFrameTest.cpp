@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -260,13 +262,132 @@ TEST(VoiceFrame, EverySampleRateFromEightToOneHundredNinetyTwoKilohertzGivesFini
 
 TEST(VoiceFrame, DegenerateSampleRatesStillGiveFiniteOutput)
 {
-    for (double rate : { 0.0, 1.0, 100.0, 768000.0 }) {
+    for (double rate : {0.0, 1.0, 100.0, 768000.0}) {
         FrameHarness h(48000.0, 2);
         activateVoiceStages(h.params);
         h.frame->onReset(rate, h.params);
         const std::vector<double> x = noise(0.5, 20000, 2);
-        const auto out = h.run({ x, x }, 256);
+        const auto out = h.run({x, x}, 256);
         EXPECT_TRUE(allFinite(out)) << rate;
         EXPECT_TRUE(std::isfinite(h.frame->published.inputLevelDb.load())) << rate;
+    }
+}
+
+namespace {
+
+// Peak of what a click or zipper step leaves above 6 kHz: the output through a fourth-order
+// Butterworth high-pass (two cascaded sections, double precision) over [from, to).
+double peakAboveSixKilohertz(const std::vector<double>& y, size_t from, size_t to)
+{
+    double peak = 0.0;
+    double s[2][2] = {{0.0, 0.0}, {0.0, 0.0}};
+    const dsp::BiquadCoefficients c[2] = {
+        dsp::designFilter(dsp::FilterType::HighPass, 6000.0f, 0.5411961f, 48000.0f),
+        dsp::designFilter(dsp::FilterType::HighPass, 6000.0f, 1.306563f, 48000.0f),
+    };
+    for (size_t n = 0; n < to && n < y.size(); ++n) {
+        double v = y[n];
+        for (int k = 0; k < 2; ++k) {
+            const double out = c[k].b0 * v + s[k][0];
+            s[k][0] = c[k].b1 * v - c[k].a1 * out + s[k][1];
+            s[k][1] = c[k].b2 * v - c[k].a2 * out;
+            v = out;
+        }
+        if (n >= from)
+            peak = std::max(peak, std::fabs(v));
+    }
+    return peak;
+}
+
+// Runs a 500 Hz sine at 0.1 in blocks of `block`, changes parameters after 0.5 s and returns the
+// largest component above 6 kHz in the 0.25 s after the change, relative to the sine's amplitude,
+// less what the settled chain itself puts there before or after (the harmonics of a saturator).
+double clickRatio(const std::function<void(ParameterValues&)>& before,
+    const std::function<void(ParameterValues&)>& after, int block)
+{
+    FrameHarness h(48000.0, 1);
+    h.params[kVoiceFloor] = -70.0;
+    before(h.params);
+    h.reset();
+    const int half = 24000;
+    const std::vector<double> x = sine(500.0, 0.1, 48000.0, half * 4);
+    std::vector<std::vector<double>> io {x};
+    for (int pos = 0; pos < half; pos += block)
+        h.processInPlace(io, pos, std::min(block, half - pos));
+    after(h.params);
+    for (int pos = half; pos < half * 4; pos += block)
+        h.processInPlace(io, pos, std::min(block, half * 4 - pos));
+    const double transition = peakAboveSixKilohertz(io[0], half, half + 12000);
+    const double settled = std::max(
+        peakAboveSixKilohertz(io[0], half / 2, half), peakAboveSixKilohertz(io[0], half * 3, half * 4));
+    return std::max(0.0, transition - settled) / 0.1;
+}
+
+} // namespace
+
+constexpr double kClickFree = 1e-3; // -60 dB: inaudible under a -20 dBFS tone
+
+TEST(VoiceFrame, SwitchingAndMovingTheFiltersDoesNotClickAtSmallOrLargeBlocks)
+{
+    for (int block : {64, 512}) {
+        EXPECT_LT(clickRatio(
+                      [](ParameterValues& p) {
+                          p[kHighPass] = 400.0;
+                          p[kHighPassOn] = 0.0;
+                      },
+                      [](ParameterValues& p) { p[kHighPassOn] = 1.0; }, block),
+            kClickFree)
+            << block;
+        EXPECT_LT(clickRatio([](ParameterValues& p) { p[kLowPass] = 20000.0; },
+                      [](ParameterValues& p) { p[kLowPass] = 1000.0; }, block),
+            kClickFree)
+            << block;
+        EXPECT_LT(clickRatio([](ParameterValues& p) { p[kLowPass] = 15000.0; },
+                      [](ParameterValues& p) { p[kLowPass] = 1000.0; }, block),
+            kClickFree)
+            << block;
+        EXPECT_LT(clickRatio([](ParameterValues& p) { p[kHighPass] = 20.0; },
+                      [](ParameterValues& p) { p[kHighPass] = 1000.0; }, block),
+            kClickFree)
+            << block;
+    }
+}
+
+TEST(VoiceFrame, RaisingAirSaturationAndRideDoesNotClickAtSmallOrLargeBlocks)
+{
+    for (int block : {64, 512}) {
+        EXPECT_LT(clickRatio([](ParameterValues&) {}, [](ParameterValues& p) { p[kAir] = 100.0; }, block),
+            kClickFree)
+            << block;
+        EXPECT_LT(
+            clickRatio([](ParameterValues&) {}, [](ParameterValues& p) { p[kSaturation] = 100.0; }, block),
+            kClickFree)
+            << block;
+        EXPECT_LT(
+            clickRatio([](ParameterValues&) {}, [](ParameterValues& p) { p[kTopSaturation] = 100.0; }, block),
+            kClickFree)
+            << block;
+        // Drive and focus each move alone: moved together, the ramp's in-between timbre is itself
+        // brighter than either end.
+        EXPECT_LT(clickRatio(
+                      [](ParameterValues& p) {
+                          p[kSaturation] = 100.0;
+                          p[kSaturationDrive] = 0.0;
+                      },
+                      [](ParameterValues& p) { p[kSaturationDrive] = 38.0; }, block),
+            kClickFree)
+            << block;
+        EXPECT_LT(clickRatio([](ParameterValues& p) { p[kSaturation] = 100.0; },
+                      [](ParameterValues& p) { p[kSaturationFocus] = 600.0; }, block),
+            kClickFree)
+            << block;
+        EXPECT_LT(clickRatio(
+                      [](ParameterValues& p) {
+                          p[kRideStrength] = 12.0;
+                          p[kVocalTarget] = -30.0;
+                      },
+                      [](ParameterValues& p) { p[kVocalTarget] = -6.0; }, block),
+            kClickFree)
+            << block;
     }
 }
