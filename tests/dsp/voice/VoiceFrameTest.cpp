@@ -391,3 +391,41 @@ TEST(VoiceFrame, RaisingAirSaturationAndRideDoesNotClickAtSmallOrLargeBlocks)
             << block;
     }
 }
+
+TEST(VoiceFrame, VoicePresenceListensToTheMonoMixAfterTheHighPass)
+{
+    const std::vector<double> x = sine(100.0, 0.02, 48000.0, 48000); // -37 dB mean square
+    FrameHarness open(48000.0, 1);
+    open.params[kVoiceFloor] = -60.0;
+    open.params[kRideStrength] = 6.0;
+    open.reset();
+    open.run({x}, 256);
+    EXPECT_TRUE(open.frame->ride().voicePresent);
+
+    FrameHarness filtered(48000.0, 1);
+    filtered.params[kVoiceFloor] = -60.0;
+    filtered.params[kRideStrength] = 6.0;
+    filtered.params[kHighPass] = 1000.0; // 100 Hz falls by 40 dB, below the floor
+    filtered.reset();
+    filtered.run({x}, 256);
+    EXPECT_FALSE(filtered.frame->ride().voicePresent);
+    EXPECT_LT(filtered.frame->ride().voicePresence.rmsDb(), -70.0f);
+}
+
+TEST(VoiceFrame, HostLayoutChangesClearAndRefillTheVoiceLanes)
+{
+    FrameHarness h(48000.0, 2);
+    activateVoiceStages(h.params);
+    h.reset();
+    const std::vector<double> a = noise(0.2, 4800, 1);
+    const std::vector<double> b = noise(0.2, 4800, 2);
+    h.run({a, b}, 256);
+    EXPECT_EQ(h.frame->channelLanes(), 2);
+    const auto mono = h.run({a}, 256, 1);
+    EXPECT_EQ(h.frame->channelLanes(), 1);
+    const auto back = h.run({a, b}, 256);
+    EXPECT_EQ(h.frame->channelLanes(), 2);
+    EXPECT_TRUE(allFinite(mono));
+    EXPECT_TRUE(allFinite(back));
+    EXPECT_GT(rmsOf(back[1]), 0.01);
+}
