@@ -113,8 +113,10 @@ void FeedbackSuppressor::process(float* lane, int lanes)
         return;
 
     const float m = sum * (n == laneCount_ ? laneScale_ : 1.0f / static_cast<float>(n));
+    // Bounded to +80 dBFS so the float FFT of absurd input cannot overflow and poison the smoothed
+    // spectrum with infinities; real signals are never near this.
     if (std::isfinite(m))
-        detector_.pushSample(m);
+        detector_.pushSample(std::clamp(m, -kDetectorInputLimit, kDetectorInputLimit));
     if (detector_.candidate() && amount_ > 0.0f)
         engage(detector_.candidateHz(), detector_.depthForProminence(detector_.prominenceDb(), config_.maxDepthDb));
     if (++controlCounter_ >= kControlPeriod) {

@@ -45,6 +45,7 @@ public:
     static constexpr size_t kSlots = NotchLane::kNotches;
     static constexpr int kMaxLanes = 2;
     static constexpr uint64_t kControlPeriod = 32;
+    static constexpr float kDetectorInputLimit = 1.0e4f;
 
     FeedbackSuppressor();
 
