@@ -310,14 +310,15 @@ std::vector<double> testSignal(const std::string& kind, double sampleRate, doubl
     std::normal_distribution<double> gauss(0.0, 1.0);
 
     if (kind == "noise") {
-        // Pink-ish noise: Paul Kellet's economy filter on white noise, about -26 dBFS RMS.
+        // Pink-ish noise: Paul Kellet's economy filter on white noise, about -40 dBFS RMS (an
+        // ambient floor at the microphone rather than a programme signal).
         double b0 = 0.0, b1 = 0.0, b2 = 0.0;
         for (double& v : x) {
             const double white = gauss(rng);
             b0 = 0.99765 * b0 + white * 0.0990460;
             b1 = 0.96300 * b1 + white * 0.2965164;
             b2 = 0.57000 * b2 + white * 1.0526913;
-            v = 0.02 * (b0 + b1 + b2 + white * 0.1848);
+            v = 0.004 * (b0 + b1 + b2 + white * 0.1848);
         }
         return x;
     }
