@@ -158,11 +158,8 @@ bool FeedbackDetector::excluded(float bin) const
     return false;
 }
 
-float FeedbackDetector::prominenceAt(uint64_t b) const
+size_t FeedbackDetector::collectFloor(uint64_t b, std::array<double, kFloorBuffer>& floor) const
 {
-    if (b >= kBins)
-        return kNoProminence;
-    std::array<double, kFloorBuffer> floor;
     size_t count = 0;
     for (uint64_t d = config_.floorGuard + 1; d <= config_.floorNeighbourhood; ++d) {
         if (b >= d && b - d >= minBin_)
@@ -170,12 +167,26 @@ float FeedbackDetector::prominenceAt(uint64_t b) const
         if (b + d <= maxBin_)
             floor[count++] = power_[b + d];
     }
+    return count;
+}
+
+float FeedbackDetector::prominenceFromFloor(uint64_t b, std::array<double, kFloorBuffer>& floor, size_t count) const
+{
     if (count == 0)
         return kNoProminence;
     // Upper median by selection: element count / 2 of the ascending order.
     const auto mid = floor.begin() + static_cast<std::ptrdiff_t>(count / 2);
     std::nth_element(floor.begin(), mid, floor.begin() + static_cast<std::ptrdiff_t>(count));
     return static_cast<float>(powerRatioDb(power_[b], *mid));
+}
+
+float FeedbackDetector::prominenceAt(uint64_t b) const
+{
+    if (b >= kBins)
+        return kNoProminence;
+    std::array<double, kFloorBuffer> floor;
+    const size_t count = collectFloor(b, floor);
+    return prominenceFromFloor(b, floor, count);
 }
 
 float FeedbackDetector::refinedPosition(uint64_t b) const
@@ -249,12 +260,32 @@ void FeedbackDetector::analyse()
     ++analysisCount_;
     analysisRms_ = windowRms_;
 
+    // Search for the most prominent bin. The exact median (a selection) is only worked out for bins
+    // that can still beat the best so far: the median is below a bound T exactly when more than half
+    // of the floor values are below T, which a plain count decides. The bound carries a margin of
+    // 1e-3 in power (0.004 dB), far above the float rounding of a prominence, so the result is the
+    // same as selecting the median of every bin.
     float best = kNoProminence;
     uint64_t bestBin = minBin_;
+    std::array<double, kFloorBuffer> floor;
     for (uint64_t b = minBin_; b <= maxBin_; ++b) {
         if (excluded(static_cast<float>(b)))
             continue;
-        const float p = prominenceAt(b);
+        const size_t count = collectFloor(b, floor);
+        if (count == 0)
+            continue; // -1000 never beats the best
+        if (best > kNoProminence) {
+            const double bound
+                = std::max(kPowerFloor, power_[b]) * std::pow(10.0, -static_cast<double>(best) / 10.0) * (1.0 + 1e-3);
+            if (!(bound > kPowerFloor))
+                continue;
+            size_t below = 0;
+            for (size_t i = 0; i < count; ++i)
+                below += floor[i] < bound ? 1 : 0;
+            if (below <= count / 2)
+                continue; // median >= bound: this bin's prominence stays below the best
+        }
+        const float p = prominenceFromFloor(b, floor, count);
         if (p > best) {
             best = p;
             bestBin = b;

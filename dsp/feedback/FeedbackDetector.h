@@ -116,6 +116,8 @@ public:
 private:
     void captureFrame();
     void analyse();
+    size_t collectFloor(uint64_t bin, std::array<double, kFloorBuffer>& floor) const;
+    float prominenceFromFloor(uint64_t bin, std::array<double, kFloorBuffer>& floor, size_t count) const;
     float refinedPosition(uint64_t bin) const;
     bool subharmonicFree(uint64_t bin) const;
     bool harmonicSeries(uint64_t bin) const;
