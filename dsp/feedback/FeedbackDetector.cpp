@@ -8,13 +8,13 @@ namespace brindlecot::dsp {
 
 namespace {
 
-    constexpr double kPowerFloor = 1e-30;
-    constexpr double kLogFloor = 1e-300;
+constexpr double kPowerFloor = 1e-30;
+constexpr double kLogFloor = 1e-300;
 
-    double powerRatioDb(double num, double den)
-    {
-        return 10.0 * std::log10(std::max(kPowerFloor, num) / std::max(kPowerFloor, den));
-    }
+double powerRatioDb(double num, double den)
+{
+    return 10.0 * std::log10(std::max(kPowerFloor, num) / std::max(kPowerFloor, den));
+}
 
 } // namespace
 
@@ -30,7 +30,10 @@ DetectorConfig DetectorConfig::forSampleRate(float sampleRate, float prominenceT
     return c;
 }
 
-FeedbackDetector::FeedbackDetector() { configure(DetectorConfig::forSampleRate(48000.0f, 45.0f, 0)); }
+FeedbackDetector::FeedbackDetector()
+{
+    configure(DetectorConfig::forSampleRate(48000.0f, 45.0f, 0));
+}
 
 void FeedbackDetector::configure(const DetectorConfig& c)
 {
@@ -50,7 +53,8 @@ void FeedbackDetector::configure(const DetectorConfig& c)
     if (c.growingPersistence == 0)
         throw std::invalid_argument("detector persistence must contain frames");
     if (c.sustainedPersistence < c.growingPersistence)
-        throw std::invalid_argument("detector sustained persistence must not be shorter than its growing one");
+        throw std::invalid_argument(
+            "detector sustained persistence must not be shorter than its growing one");
 
     const float n = static_cast<float>(kFrameSize);
     const float lo = std::ceil(c.minFrequencyHz * n / c.sampleRate);
@@ -170,7 +174,8 @@ size_t FeedbackDetector::collectFloor(uint64_t b, std::array<double, kFloorBuffe
     return count;
 }
 
-float FeedbackDetector::prominenceFromFloor(uint64_t b, std::array<double, kFloorBuffer>& floor, size_t count) const
+float FeedbackDetector::prominenceFromFloor(
+    uint64_t b, std::array<double, kFloorBuffer>& floor, size_t count) const
 {
     if (count == 0)
         return kNoProminence;
@@ -214,7 +219,7 @@ bool FeedbackDetector::subharmonicFree(uint64_t b) const
 {
     const double peak = std::max(kPowerFloor, power_[b]);
     const double limit = static_cast<double>(config_.subharmonicRatio) * peak;
-    for (const double divisor : { 2.0, 3.0 }) {
+    for (const double divisor : {2.0, 3.0}) {
         const uint64_t s = static_cast<uint64_t>(std::round(static_cast<double>(b) / divisor));
         if (s < minBin_ || s > maxBin_)
             continue;
@@ -275,8 +280,8 @@ void FeedbackDetector::analyse()
         if (count == 0)
             continue; // -1000 never beats the best
         if (best > kNoProminence) {
-            const double bound
-                = std::max(kPowerFloor, power_[b]) * std::pow(10.0, -static_cast<double>(best) / 10.0) * (1.0 + 1e-3);
+            const double bound = std::max(kPowerFloor, power_[b])
+                * std::pow(10.0, -static_cast<double>(best) / 10.0) * (1.0 + 1e-3);
             if (!(bound > kPowerFloor))
                 continue;
             size_t below = 0;
@@ -295,7 +300,8 @@ void FeedbackDetector::analyse()
 
     const float refined = refinedPosition(bestBin);
     candidateHz_ = refined * config_.sampleRate / static_cast<float>(kFrameSize);
-    growthDb_ = haveSmoothed_ ? static_cast<float>(powerRatioDb(power_[bestBin], smoothedPower_[bestBin])) : 0.0f;
+    growthDb_
+        = haveSmoothed_ ? static_cast<float>(powerRatioDb(power_[bestBin], smoothedPower_[bestBin])) : 0.0f;
 
     DetectorFlags f;
     f.loud = analysisRms_ >= config_.loudRms;
@@ -323,9 +329,9 @@ void FeedbackDetector::analyse()
             const bool directional
                 = absDrift_ > 0.0f && std::fabs(signedDrift_) / absDrift_ >= config_.directionalityThreshold;
             const bool strong = prominenceDb_ >= config_.strongProminenceDb;
-            const uint64_t required = strong ? config_.strongPersistence
+            const uint64_t required = strong          ? config_.strongPersistence
                 : growFrames_ >= config_.growthWindow ? config_.growingPersistence
-                                                       : config_.sustainedPersistence;
+                                                      : config_.sustainedPersistence;
             candidate_ = trackFrames_ >= required && (strong || steady || directional);
         }
     } else {
@@ -350,13 +356,16 @@ void FeedbackDetector::setExclusion(size_t k, float frequencyHz)
     if (std::isfinite(frequencyHz) && frequencyHz > 0.0f) {
         const float span = std::exp2(config_.exclusionOctaves);
         const float toBin = static_cast<float>(kFrameSize) / config_.sampleRate;
-        exclusions_[k] = { frequencyHz / span * toBin, frequencyHz * span * toBin };
+        exclusions_[k] = {frequencyHz / span * toBin, frequencyHz * span * toBin};
     } else {
         exclusions_[k] = Range {};
     }
 }
 
-void FeedbackDetector::clearExclusions() { exclusions_.fill(Range {}); }
+void FeedbackDetector::clearExclusions()
+{
+    exclusions_.fill(Range {});
+}
 
 uint64_t FeedbackDetector::binOf(float frequencyHz) const
 {

@@ -13,33 +13,33 @@ namespace brindlecot::dsp {
 
 struct DetectorConfig
 {
-    float sampleRate = 48000.0f;             // Hz
-    float minFrequencyHz = 80.0f;            // lowest frequency searched
-    float maxFrequencyHz = 12000.0f;         // highest frequency searched
-    uint64_t hop = 512;                      // samples between analyses
-    uint64_t hopPhase = 0;                   // start delay that staggers instances, samples
-    float prominenceThresholdDb = 45.0f;     // "prominent", and the zero point of the depth map
-    float growthThresholdDb = 6.0f;          // "growing"
-    float binSmoothing = 0.02f;              // one-pole coefficient of the smoothed spectrum
-    float loudRms = 0.003f;                  // window RMS threshold, linear full scale
-    uint64_t floorGuard = 3;                 // bins each side of a peak left out of its floor
-    uint64_t floorNeighbourhood = 24;        // outermost bin distance used for the floor
-    float subharmonicRatio = 2.0f;           // power ratio at which a sub-harmonic disqualifies
-    uint64_t harmonicHalfWidth = 2;          // half-width of each harmonic search window, bins
-    float harmonicLevelDb = -30.0f;          // a harmonic counts above peak level + this
-    uint64_t minHarmonics = 2;               // counted harmonics that make a peak voice-like
-    uint64_t harmonicCount = 4;              // harmonics 2 .. harmonicCount + 1 are examined
-    float maxJumpBins = 3.0f;                // largest frame-to-frame move of a tracked peak
-    float trackSmoothing = 0.5f;             // one-pole coefficient of the tracked position
-    float steadyDriftBins = 0.05f;           // mean absolute drift per frame that is steady
-    float directionalityThreshold = 0.85f;   // |signed drift| / abs drift of a consistent glide
-    uint64_t growingPersistence = 24;        // frames for a peak that grew early
-    uint64_t growthWindow = 8;               // early frames counted for growth, and the count needed
-    uint64_t sustainedPersistence = 96;      // frames otherwise
-    float strongProminenceDb = 65.0f;        // prominence that shortens the persistence
-    uint64_t strongPersistence = 8;          // frames for a strong peak
-    float exclusionOctaves = 0.05f;          // half-width of an exclusion range, octaves
-    float depthSlope = 0.8f;                 // dB of notch depth per dB of prominence over threshold
+    float sampleRate = 48000.0f; // Hz
+    float minFrequencyHz = 80.0f; // lowest frequency searched
+    float maxFrequencyHz = 12000.0f; // highest frequency searched
+    uint64_t hop = 512; // samples between analyses
+    uint64_t hopPhase = 0; // start delay that staggers instances, samples
+    float prominenceThresholdDb = 45.0f; // "prominent", and the zero point of the depth map
+    float growthThresholdDb = 6.0f; // "growing"
+    float binSmoothing = 0.02f; // one-pole coefficient of the smoothed spectrum
+    float loudRms = 0.003f; // window RMS threshold, linear full scale
+    uint64_t floorGuard = 3; // bins each side of a peak left out of its floor
+    uint64_t floorNeighbourhood = 24; // outermost bin distance used for the floor
+    float subharmonicRatio = 2.0f; // power ratio at which a sub-harmonic disqualifies
+    uint64_t harmonicHalfWidth = 2; // half-width of each harmonic search window, bins
+    float harmonicLevelDb = -30.0f; // a harmonic counts above peak level + this
+    uint64_t minHarmonics = 2; // counted harmonics that make a peak voice-like
+    uint64_t harmonicCount = 4; // harmonics 2 .. harmonicCount + 1 are examined
+    float maxJumpBins = 3.0f; // largest frame-to-frame move of a tracked peak
+    float trackSmoothing = 0.5f; // one-pole coefficient of the tracked position
+    float steadyDriftBins = 0.05f; // mean absolute drift per frame that is steady
+    float directionalityThreshold = 0.85f; // |signed drift| / abs drift of a consistent glide
+    uint64_t growingPersistence = 24; // frames for a peak that grew early
+    uint64_t growthWindow = 8; // early frames counted for growth, and the count needed
+    uint64_t sustainedPersistence = 96; // frames otherwise
+    float strongProminenceDb = 65.0f; // prominence that shortens the persistence
+    uint64_t strongPersistence = 8; // frames for a strong peak
+    float exclusionOctaves = 0.05f; // half-width of an exclusion range, octaves
+    float depthSlope = 0.8f; // dB of notch depth per dB of prominence over threshold
 
     /// The configuration the suppression stage uses for a sample rate and a hop phase.
     static DetectorConfig forSampleRate(float sampleRate, float prominenceThresholdDb, uint64_t hopPhase);

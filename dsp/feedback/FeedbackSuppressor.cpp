@@ -8,17 +8,23 @@ namespace brindlecot::dsp {
 
 namespace {
 
-    float nonNegative(float v) { return std::isfinite(v) ? std::max(0.0f, v) : 0.0f; }
+float nonNegative(float v)
+{
+    return std::isfinite(v) ? std::max(0.0f, v) : 0.0f;
+}
 
-    uint64_t toSamples(float seconds, float sampleRate)
-    {
-        const double n = static_cast<double>(seconds) * static_cast<double>(sampleRate);
-        return n >= 1.0e18 ? static_cast<uint64_t>(1.0e18) : static_cast<uint64_t>(n);
-    }
+uint64_t toSamples(float seconds, float sampleRate)
+{
+    const double n = static_cast<double>(seconds) * static_cast<double>(sampleRate);
+    return n >= 1.0e18 ? static_cast<uint64_t>(1.0e18) : static_cast<uint64_t>(n);
+}
 
 } // namespace
 
-FeedbackSuppressor::FeedbackSuppressor() { configure(SuppressorConfig {}); }
+FeedbackSuppressor::FeedbackSuppressor()
+{
+    configure(SuppressorConfig {});
+}
 
 void FeedbackSuppressor::configure(double sampleRate, uint64_t instanceNumber)
 {
@@ -32,7 +38,8 @@ void FeedbackSuppressor::configure(const SuppressorConfig& config)
 {
     config_ = config;
     // A NaN rate stays NaN here so the detector rejects it; the lanes get at least 1 Hz.
-    config_.sampleRate = std::isnan(config.sampleRate) ? config.sampleRate : std::max(1.0f, config.sampleRate);
+    config_.sampleRate
+        = std::isnan(config.sampleRate) ? config.sampleRate : std::max(1.0f, config.sampleRate);
     config_.holdSeconds = nonNegative(config.holdSeconds);
     config_.decayDbPerSecond = nonNegative(config.decayDbPerSecond);
     config_.maxAgeSeconds = nonNegative(config.maxAgeSeconds);
@@ -42,8 +49,8 @@ void FeedbackSuppressor::configure(const SuppressorConfig& config)
     const float rate = config_.sampleRate;
     detectorActive_ = true;
     try {
-        detector_.configure(
-            DetectorConfig::forSampleRate(rate, config_.prominenceThresholdDb, (config_.instanceNumber % 16) * 32));
+        detector_.configure(DetectorConfig::forSampleRate(
+            rate, config_.prominenceThresholdDb, (config_.instanceNumber % 16) * 32));
     } catch (const std::invalid_argument&) {
         detectorActive_ = false;
     }
@@ -118,7 +125,8 @@ void FeedbackSuppressor::process(float* lane, int lanes)
     if (std::isfinite(m))
         detector_.pushSample(std::clamp(m, -kDetectorInputLimit, kDetectorInputLimit));
     if (detector_.candidate() && amount_ > 0.0f)
-        engage(detector_.candidateHz(), detector_.depthForProminence(detector_.prominenceDb(), config_.maxDepthDb));
+        engage(detector_.candidateHz(),
+            detector_.depthForProminence(detector_.prominenceDb(), config_.maxDepthDb));
     if (++controlCounter_ >= kControlPeriod) {
         controlCounter_ = 0;
         refreshSlots();
@@ -190,8 +198,9 @@ void FeedbackSuppressor::refreshSlots()
         if (newDepth > config_.deepDb)
             s.lastDeep = sampleCount_;
         const float floor
-            = (!expired && floorHoldSamples_ > 0 && sampleCount_ - s.lastDeep <= floorHoldSamples_) ? config_.deepDb
-                                                                                                  : 0.0f;
+            = (!expired && floorHoldSamples_ > 0 && sampleCount_ - s.lastDeep <= floorHoldSamples_)
+            ? config_.deepDb
+            : 0.0f;
         if (newDepth >= s.depthDb) {
             s.depthDb = newDepth;
             s.lastSeen = sampleCount_;

@@ -14,28 +14,28 @@ namespace brindlecot::dsp {
 
 struct SuppressorConfig
 {
-    float sampleRate = 48000.0f;          // Hz; raised to at least 1
-    float maxDepthDb = 30.0f;             // depth cap of a slot and of the lanes
-    float maxQ = 20.0f;                   // lanes' maxQ
-    float prominenceThresholdDb = 45.0f;  // detector threshold and depth-map zero point
-    uint64_t instanceNumber = 0;          // staggers the detectors of several instances
-    float bandwidthHz = 30.0f;            // lanes' notch bandwidth
-    float holdSeconds = 0.5f;             // a slot keeps its depth this long before decaying
-    float decayDbPerSecond = 12.0f;       // decay rate of a slot's depth
-    float releaseDb = 0.25f;              // a slot below this depth is released
-    float matchOctaves = 0.05f;           // detections this close to a slot merge into it
-    float maxAgeSeconds = 20.0f;          // a slot older than this is no longer re-measured
-    float deepDb = 5.0f;                  // "deep" reading, and the floor during the floor hold
-    float floorHoldSeconds = 10.0f;       // time after the last deep reading the floor applies
+    float sampleRate = 48000.0f; // Hz; raised to at least 1
+    float maxDepthDb = 30.0f; // depth cap of a slot and of the lanes
+    float maxQ = 20.0f; // lanes' maxQ
+    float prominenceThresholdDb = 45.0f; // detector threshold and depth-map zero point
+    uint64_t instanceNumber = 0; // staggers the detectors of several instances
+    float bandwidthHz = 30.0f; // lanes' notch bandwidth
+    float holdSeconds = 0.5f; // a slot keeps its depth this long before decaying
+    float decayDbPerSecond = 12.0f; // decay rate of a slot's depth
+    float releaseDb = 0.25f; // a slot below this depth is released
+    float matchOctaves = 0.05f; // detections this close to a slot merge into it
+    float maxAgeSeconds = 20.0f; // a slot older than this is no longer re-measured
+    float deepDb = 5.0f; // "deep" reading, and the floor during the floor hold
+    float floorHoldSeconds = 10.0f; // time after the last deep reading the floor applies
 };
 
 struct NotchSlot
 {
     float frequencyHz = 0.0f;
-    float depthDb = 0.0f;    // before the amount scaling, 0..maxDepthDb
-    uint64_t lastSeen = 0;   // sample count of the last confirmation
-    uint64_t lastDeep = 0;   // sample count of the last reading above deepDb
-    uint64_t engagedAt = 0;  // sample count when the slot became active
+    float depthDb = 0.0f; // before the amount scaling, 0..maxDepthDb
+    uint64_t lastSeen = 0; // sample count of the last confirmation
+    uint64_t lastDeep = 0; // sample count of the last reading above deepDb
+    uint64_t engagedAt = 0; // sample count when the slot became active
     bool active = false;
 };
 

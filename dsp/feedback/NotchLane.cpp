@@ -9,12 +9,15 @@ namespace brindlecot::dsp {
 
 namespace {
 
-    template <typename T> bool sameBytes(const T& a, const T& b) { return std::memcmp(&a, &b, sizeof(T)) == 0; }
+template <typename T> bool sameBytes(const T& a, const T& b)
+{
+    return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
 
-    float finiteClamp(float v, float lo, float hi, float fallback)
-    {
-        return std::isfinite(v) ? std::clamp(v, lo, hi) : fallback;
-    }
+float finiteClamp(float v, float lo, float hi, float fallback)
+{
+    return std::isfinite(v) ? std::clamp(v, lo, hi) : fallback;
+}
 
 } // namespace
 
@@ -32,7 +35,8 @@ double Notch::responseDb(double frequencyHz, double sampleRate) const
     const double w = 2.0 * M_PI * frequencyHz / sampleRate;
     const std::complex<double> z1 = std::polar(1.0, -w);
     const std::complex<double> z2 = z1 * z1;
-    const std::complex<double> h = (double(b0) + double(b1) * z1 + double(b2) * z2) / (1.0 + double(a1) * z1 + double(a2) * z2);
+    const std::complex<double> h
+        = (double(b0) + double(b1) * z1 + double(b2) * z2) / (1.0 + double(a1) * z1 + double(a2) * z2);
     return 20.0 * std::log10(std::abs(h));
 }
 
@@ -80,20 +84,20 @@ void NotchLane::reset()
 float NotchLane::depthStep(float f) const
 {
     return (f > 0.0f && f < config_.lowCornerHz) ? std::min(config_.depthStepDb, config_.lowDepthStepDb)
-                                                : config_.depthStepDb;
+                                                 : config_.depthStepDb;
 }
 
 float NotchLane::depthLimit(float f) const
 {
     return (f > 0.0f && f < config_.lowCornerHz) ? std::min(config_.maxDepthDb, config_.lowMaxDepthDb)
-                                                : config_.maxDepthDb;
+                                                 : config_.maxDepthDb;
 }
 
 float NotchLane::qFor(float f) const
 {
     if (f > 0.0f && config_.bandwidthHz > 0.0f) {
-        const float bw
-            = f < config_.lowCornerHz ? std::max(config_.lowBandwidthHz, config_.bandwidthHz) : config_.bandwidthHz;
+        const float bw = f < config_.lowCornerHz ? std::max(config_.lowBandwidthHz, config_.bandwidthHz)
+                                                 : config_.bandwidthHz;
         return std::min(f / bw, config_.maxQ);
     }
     return config_.maxQ;
@@ -104,8 +108,8 @@ void NotchLane::aim(size_t k, float f, float depthDb)
     if (k >= kNotches)
         return;
     Notch& n = notches_[k];
-    if (std::isfinite(f) && std::isfinite(depthDb) && f >= config_.minFrequencyHz && f <= config_.maxFrequencyHz
-        && f < config_.sampleRate * 0.5f && depthDb > 0.0f) {
+    if (std::isfinite(f) && std::isfinite(depthDb) && f >= config_.minFrequencyHz
+        && f <= config_.maxFrequencyHz && f < config_.sampleRate * 0.5f && depthDb > 0.0f) {
         n.requestedHz = f;
         n.targetDepthDb = std::min(depthDb, depthLimit(f));
     } else {
@@ -158,7 +162,8 @@ void NotchLane::controlTick()
         const float diff = n.targetDepthDb - n.designDepthDb;
         if (std::fabs(diff) > 1e-4f) {
             const float r = depthStep(n.designHz);
-            n.designDepthDb = std::clamp(n.designDepthDb + std::clamp(diff, -r, r), 0.0f, depthLimit(n.designHz));
+            n.designDepthDb
+                = std::clamp(n.designDepthDb + std::clamp(diff, -r, r), 0.0f, depthLimit(n.designHz));
             design(n);
         }
         n.targetMix = 1.0f;

@@ -12,33 +12,33 @@ namespace brindlecot::dsp {
 
 struct NotchLaneConfig
 {
-    float sampleRate = 48000.0f;   // Hz, at least 1
-    float maxQ = 20.0f;            // upper bound of the notch Q
-    float bandwidthHz = 30.0f;     // notch bandwidth at and above the low corner
-    float lowCornerHz = 350.0f;    // below this the low-band rules apply
-    float lowBandwidthHz = 70.0f;  // bandwidth below the corner (the larger of this and bandwidthHz)
-    float lowMaxDepthDb = 11.0f;   // depth limit below the corner (the smaller of this and maxDepthDb)
+    float sampleRate = 48000.0f; // Hz, at least 1
+    float maxQ = 20.0f; // upper bound of the notch Q
+    float bandwidthHz = 30.0f; // notch bandwidth at and above the low corner
+    float lowCornerHz = 350.0f; // below this the low-band rules apply
+    float lowBandwidthHz = 70.0f; // bandwidth below the corner (the larger of this and bandwidthHz)
+    float lowMaxDepthDb = 11.0f; // depth limit below the corner (the smaller of this and maxDepthDb)
     float lowDepthStepDb = 0.035f; // depth step per tick below the corner
-    float maxDepthDb = 30.0f;      // depth limit
-    float minFrequencyHz = 80.0f;  // lowest frequency a notch accepts
+    float maxDepthDb = 30.0f; // depth limit
+    float minFrequencyHz = 80.0f; // lowest frequency a notch accepts
     float maxFrequencyHz = 12000.0f;
-    float depthStepDb = 0.75f;     // depth change per control tick
+    float depthStepDb = 0.75f; // depth change per control tick
     float retuneTolerance = 0.02f; // relative move that forces a retune
-    uint64_t controlPeriod = 32;   // samples between control ticks
+    uint64_t controlPeriod = 32; // samples between control ticks
     float mixCoefficient = 0.002f; // per-sample one-pole coefficient of the dry/wet mix
 };
 
 struct Notch
 {
-    float requestedHz = 0.0f;    // frequency the control wants
-    float targetDepthDb = 0.0f;  // depth the control wants; 0 = off
-    float designHz = 0.0f;       // frequency of the current coefficients; 0 when idle
-    float designDepthDb = 0.0f;  // depth of the current coefficients; > 0 when engaged
-    float targetMix = 0.0f;      // 0 or 1
-    float mix = 0.0f;            // smoothed dry/wet mix
-    bool retunePending = false;  // a frequency jump waits for the fade-out
+    float requestedHz = 0.0f; // frequency the control wants
+    float targetDepthDb = 0.0f; // depth the control wants; 0 = off
+    float designHz = 0.0f; // frequency of the current coefficients; 0 when idle
+    float designDepthDb = 0.0f; // depth of the current coefficients; > 0 when engaged
+    float targetMix = 0.0f; // 0 or 1
+    float mix = 0.0f; // smoothed dry/wet mix
+    bool retunePending = false; // a frequency jump waits for the fade-out
     float b0 = 1.0f, b1 = 0.0f, b2 = 0.0f, a1 = 0.0f, a2 = 0.0f; // a0 normalised to 1
-    float s1 = 0.0f, s2 = 0.0f;  // transposed direct form II state
+    float s1 = 0.0f, s2 = 0.0f; // transposed direct form II state
 
     /// Bytewise equality of every field (so -0 and +0 differ and equal NaNs agree).
     bool sameStateAs(const Notch& other) const;

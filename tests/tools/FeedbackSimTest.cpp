@@ -48,7 +48,7 @@ TEST(FeedbackLoop, EchoesAnImpulseOnceEveryBlockPlusRoomDelayAtTheLoopGain)
 
 TEST(FeedbackLoop, ConvolvesTheLoudspeakerWithEveryTapOfTheRoom)
 {
-    std::vector<float> room { 0.0f, 0.0f, 0.5f, -0.25f, 0.0f, 0.125f };
+    std::vector<float> room {0.0f, 0.0f, 0.5f, -0.25f, 0.0f, 0.125f};
     const int total = 300;
     std::vector<double> source(total, 0.0);
     source[0] = 1.0;

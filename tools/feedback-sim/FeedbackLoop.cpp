@@ -12,21 +12,27 @@ namespace brindlecot::sim {
 
 namespace {
 
-    double dbToLinear(double db) { return std::pow(10.0, db / 20.0); }
+double dbToLinear(double db)
+{
+    return std::pow(10.0, db / 20.0);
+}
 
-    double energy(const std::vector<double>& x, size_t from, size_t to)
-    {
-        double e = 0.0;
-        for (size_t n = from; n < to && n < x.size(); ++n)
-            e += x[n] * x[n];
-        return e;
-    }
+double energy(const std::vector<double>& x, size_t from, size_t to)
+{
+    double e = 0.0;
+    for (size_t n = from; n < to && n < x.size(); ++n)
+        e += x[n] * x[n];
+    return e;
+}
 
 } // namespace
 
 // ---- Processors -----------------------------------------------------------------------------
 
-void IdentityProcessor::process(const double* in, double* out, int frames) { std::copy(in, in + frames, out); }
+void IdentityProcessor::process(const double* in, double* out, int frames)
+{
+    std::copy(in, in + frames, out);
+}
 
 FrameProcessor::FrameProcessor(double sampleRate, double feedbackReductionPercent)
     : sampleRate_(sampleRate)
@@ -51,39 +57,42 @@ void FrameProcessor::process(const double* in, double* out, int frames)
 {
     ParameterValues params = defaultParameterValues();
     params[kFeedbackReduction] = reduction_;
-    const double* inputs[1] = { in };
-    double* outputs[1] = { out };
+    const double* inputs[1] = {in};
+    double* outputs[1] = {out};
     frame_->process(params, inputs, 1, outputs, 1, frames);
 }
 
-int FrameProcessor::activeNotchCount() const { return frame_->published.activeNotchCount.load(); }
+int FrameProcessor::activeNotchCount() const
+{
+    return frame_->published.activeNotchCount.load();
+}
 
 // ---- Rooms ----------------------------------------------------------------------------------
 
 namespace {
 
-    void filterInPlace(std::vector<float>& x, double cornerHz, double sampleRate, bool highPass)
-    {
-        if (!(cornerHz > 0.0) || cornerHz >= 0.5 * sampleRate)
-            return;
-        const double w0 = 2.0 * M_PI * cornerHz / sampleRate;
-        const double alpha = std::sin(w0) / (2.0 * std::sqrt(0.5));
-        const double c = std::cos(w0);
-        const double a0 = 1.0 + alpha;
-        const double b0 = (highPass ? (1.0 + c) / 2.0 : (1.0 - c) / 2.0) / a0;
-        const double b1 = (highPass ? -(1.0 + c) : (1.0 - c)) / a0;
-        const double b2 = b0;
-        const double a1 = -2.0 * c / a0;
-        const double a2 = (1.0 - alpha) / a0;
-        double s1 = 0.0, s2 = 0.0;
-        for (float& v : x) {
-            const double in = v;
-            const double y = b0 * in + s1;
-            s1 = b1 * in - a1 * y + s2;
-            s2 = b2 * in - a2 * y;
-            v = static_cast<float>(y);
-        }
+void filterInPlace(std::vector<float>& x, double cornerHz, double sampleRate, bool highPass)
+{
+    if (!(cornerHz > 0.0) || cornerHz >= 0.5 * sampleRate)
+        return;
+    const double w0 = 2.0 * M_PI * cornerHz / sampleRate;
+    const double alpha = std::sin(w0) / (2.0 * std::sqrt(0.5));
+    const double c = std::cos(w0);
+    const double a0 = 1.0 + alpha;
+    const double b0 = (highPass ? (1.0 + c) / 2.0 : (1.0 - c) / 2.0) / a0;
+    const double b1 = (highPass ? -(1.0 + c) : (1.0 - c)) / a0;
+    const double b2 = b0;
+    const double a1 = -2.0 * c / a0;
+    const double a2 = (1.0 - alpha) / a0;
+    double s1 = 0.0, s2 = 0.0;
+    for (float& v : x) {
+        const double in = v;
+        const double y = b0 * in + s1;
+        s1 = b1 * in - a1 * y + s2;
+        s2 = b2 * in - a2 * y;
+        v = static_cast<float>(y);
     }
+}
 
 } // namespace
 
@@ -160,7 +169,10 @@ FeedbackLoop::FeedbackLoop(std::vector<float> room, int blockSize, int totalFram
     pending_.assign(static_cast<size_t>(blockSize_), 0.0);
 }
 
-void FeedbackLoop::setLoopGainDb(double gainDb) { gain_ = dbToLinear(gainDb); }
+void FeedbackLoop::setLoopGainDb(double gainDb)
+{
+    gain_ = dbToLinear(gainDb);
+}
 
 int FeedbackLoop::step(const double* source, LoopProcessor& processor, double* micOut, double* out)
 {
@@ -177,7 +189,7 @@ int FeedbackLoop::step(const double* source, LoopProcessor& processor, double* m
     for (int i = 0; i < frames; ++i) {
         // mic[n] = source[n] + g * sum_k h[k] speaker[n - k]
         const double* s = speaker_.data() + pad_ + position_ + i - (length - 1);
-        double acc[4] = { 0.0, 0.0, 0.0, 0.0 };
+        double acc[4] = {0.0, 0.0, 0.0, 0.0};
         int j = 0;
         for (; j + 4 <= taps; j += 4) {
             acc[0] += reversed_[static_cast<size_t>(j)] * s[j];
@@ -256,8 +268,8 @@ double findMaxStableGainDb(const std::vector<double>& source, const std::vector<
     return best;
 }
 
-double spectralDistortionDb(const std::vector<double>& source, const std::vector<double>& output, double sampleRate,
-    double loHz, double hiHz, int fromFrame)
+double spectralDistortionDb(const std::vector<double>& source, const std::vector<double>& output,
+    double sampleRate, double loHz, double hiHz, int fromFrame)
 {
     constexpr size_t kN = dsp::Fft2048::kSize;
     const dsp::Fft2048 fft;
@@ -326,8 +338,8 @@ std::vector<double> testSignal(const std::string& kind, double sampleRate, doubl
     // "voice": phrases of sung notes on a scale from A3 to A5, 0.35 to 0.8 s each, with vibrato
     // after the onset, harmonics to 8 kHz falling 6 dB per octave with a formant, breath noise,
     // and a short breath gap after every few notes.
-    static const double kScale[] = { 220.0, 246.94, 261.63, 293.66, 329.63, 349.23, 392.0, 440.0, 493.88, 523.25,
-        587.33, 659.26, 698.46, 783.99, 880.0 };
+    static const double kScale[] = {220.0, 246.94, 261.63, 293.66, 329.63, 349.23, 392.0, 440.0, 493.88,
+        523.25, 587.33, 659.26, 698.46, 783.99, 880.0};
     size_t n = 0;
     int noteInPhrase = 0;
     while (n < frames) {
@@ -341,7 +353,7 @@ std::vector<double> testSignal(const std::string& kind, double sampleRate, doubl
         for (size_t i = 0; i < length && n + i < frames; ++i) {
             const double t = static_cast<double>(i) / sampleRate;
             const double dur = static_cast<double>(length) / sampleRate;
-            const double env = std::min({ 1.0, t / 0.04, (dur - t) / 0.06 });
+            const double env = std::min({1.0, t / 0.04, (dur - t) / 0.06});
             const double vib = t > 0.2 ? 0.006 * std::sin(2.0 * M_PI * vibratoHz * t) : 0.0;
             phase += 2.0 * M_PI * f0 * (1.0 + vib) / sampleRate;
             double v = 0.0;

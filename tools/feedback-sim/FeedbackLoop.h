@@ -57,13 +57,13 @@ private:
 struct RoomSettings
 {
     uint32_t seed = 1;
-    double preDelayMs = 6.0;    // loudspeaker to microphone, direct sound
-    int earlyReflections = 4;   // discrete reflections within earlyWindowMs after the direct sound
+    double preDelayMs = 6.0; // loudspeaker to microphone, direct sound
+    int earlyReflections = 4; // discrete reflections within earlyWindowMs after the direct sound
     double earlyWindowMs = 25.0;
-    double tailStartMs = 10.0;  // diffuse tail begins this long after the direct sound
-    double rt60Seconds = 0.12;  // decay time of the tail to -60 dB
+    double tailStartMs = 10.0; // diffuse tail begins this long after the direct sound
+    double rt60Seconds = 0.12; // decay time of the tail to -60 dB
     double tailLevelDb = -12.0; // tail's initial level relative to the direct sound
-    double lowCutHz = 100.0;    // loudspeaker/microphone band, Butterworth second order each side
+    double lowCutHz = 100.0; // loudspeaker/microphone band, Butterworth second order each side
     double highCutHz = 8000.0;
 };
 
@@ -92,7 +92,7 @@ public:
 
 private:
     std::vector<float> reversed_; // room reversed for a forward dot product
-    int offset_ = 0;              // leading zeros of the room (pre-delay) skipped in the sum
+    int offset_ = 0; // leading zeros of the room (pre-delay) skipped in the sum
     int blockSize_;
     double gain_ = 0.0;
     int position_ = 0;
@@ -105,10 +105,10 @@ struct RunResult
 {
     std::vector<double> mic;
     std::vector<double> output;
-    int firstNotchFrame = -1;   // first frame after the onset at which a notch was sounding (-1: none)
-    int notchEngagements = 0;   // sum of the rises of the sounding-notch count
+    int firstNotchFrame = -1; // first frame after the onset at which a notch was sounding (-1: none)
+    int notchEngagements = 0; // sum of the rises of the sounding-notch count
     int maxNotches = 0;
-    double decayDb = 0.0;       // output energy of the last window over the window before, source muted
+    double decayDb = 0.0; // output energy of the last window over the window before, source muted
     bool stable = true;
 };
 
@@ -119,11 +119,11 @@ struct RunSettings
     double sampleRate = 48000.0;
     int blockSize = 64;
     double loopGainDb = -40.0;
-    double onsetSeconds = 0.0;      // loop gain before this time: quietGainDb
+    double onsetSeconds = 0.0; // loop gain before this time: quietGainDb
     double quietGainDb = -80.0;
     double judgeWindowSeconds = 1.0;
-    double decayLimitDb = -3.0;     // the last window must fall at least this much below the one before
-    double silenceDbfs = -140.0;    // a last window quieter than this (mean power) counts as rung down
+    double decayLimitDb = -3.0; // the last window must fall at least this much below the one before
+    double silenceDbfs = -140.0; // a last window quieter than this (mean power) counts as rung down
 
     /// Frames at the end of the run during which the source is muted.
     int mutedFrames() const { return static_cast<int>(2.0 * judgeWindowSeconds * sampleRate); }
@@ -140,8 +140,8 @@ double findMaxStableGainDb(const std::vector<double>& source, const std::vector<
 
 /// Log-spectral distance of long-term average spectra (2048-point Hann frames) of output against
 /// source over [loHz, hiHz], with the broadband level difference removed, dB RMS.
-double spectralDistortionDb(const std::vector<double>& source, const std::vector<double>& output, double sampleRate,
-    double loHz, double hiHz, int fromFrame);
+double spectralDistortionDb(const std::vector<double>& source, const std::vector<double>& output,
+    double sampleRate, double loHz, double hiHz, int fromFrame);
 
 /// Built-in test signals: "voice" (sung phrases: harmonic tones with vibrato, note changes,
 /// breath noise and short gaps) and "noise" (steady pink-ish noise). Seeded.

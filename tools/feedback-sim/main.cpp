@@ -20,7 +20,7 @@ namespace {
 struct Options
 {
     std::string source = "voice"; // "voice", "noise" or a WAV path
-    std::string room;             // WAV path; empty: the built-in synthetic room
+    std::string room; // WAV path; empty: the built-in synthetic room
     uint32_t roomSeed = 1;
     uint32_t sourceSeed = 7;
     double seconds = 10.0;
@@ -100,7 +100,8 @@ bool readMono(const std::string& path, std::vector<double>& out, double& sampleR
     for (sf_count_t n = 0; n < got; ++n) {
         double s = 0.0;
         for (int c = 0; c < info.channels; ++c)
-            s += interleaved[static_cast<size_t>(n) * static_cast<size_t>(info.channels) + static_cast<size_t>(c)];
+            s += interleaved[static_cast<size_t>(n) * static_cast<size_t>(info.channels)
+                + static_cast<size_t>(c)];
         out[static_cast<size_t>(n)] = s / info.channels;
     }
     sampleRate = info.samplerate;
@@ -186,8 +187,9 @@ int main(int argc, char** argv)
         = spectralDistortionDb(audible, runLoop(source, room, on, atOn).output, rate, 100.0, 10000.0, skip);
 
     std::printf("Velarune feedback simulation: source %s, room %s, %.0f Hz, block %d, %.1f s runs\n",
-        o.source.c_str(), o.room.empty() ? ("synthetic seed " + std::to_string(o.roomSeed)).c_str() : o.room.c_str(),
-        rate, o.blockSize, source.size() / rate);
+        o.source.c_str(),
+        o.room.empty() ? ("synthetic seed " + std::to_string(o.roomSeed)).c_str() : o.room.c_str(), rate,
+        o.blockSize, source.size() / rate);
     std::printf("  %-46s %10s\n", "quantity", "value");
     std::printf("  %-46s %7.1f dB\n", "room peak (theoretical limit, identity loop)", estimate);
     std::printf("  %-46s %7.1f dB\n", "max stable loop gain, feedback stage off", msgOff);

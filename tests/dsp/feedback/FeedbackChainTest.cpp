@@ -22,7 +22,8 @@ std::vector<double> ringingSignal(int frames, uint32_t seed)
     std::vector<double> x = brindlecot::test::noise(0.01, frames, seed);
     for (int n = 0; n < frames; ++n) {
         const double t = n / kRate;
-        x[static_cast<size_t>(n)] += std::min(0.25, 0.002 * std::exp(3.0 * t)) * std::sin(2.0 * M_PI * 3150.0 * t);
+        x[static_cast<size_t>(n)]
+            += std::min(0.25, 0.002 * std::exp(3.0 * t)) * std::sin(2.0 * M_PI * 3150.0 * t);
     }
     return x;
 }
@@ -72,7 +73,7 @@ TEST(FeedbackChain, NotchesASyntheticRingAndPublishesIt)
     h.params[kFeedbackReduction] = 100.0;
     h.reset();
     const int frames = static_cast<int>(3 * kRate);
-    std::vector<std::vector<double>> io { ringingSignal(frames, 1), ringingSignal(frames, 2) };
+    std::vector<std::vector<double>> io {ringingSignal(frames, 1), ringingSignal(frames, 2)};
     const std::vector<double> dry = io[0];
     const Observed o = runBlocks(h, io, frames);
 
@@ -102,7 +103,7 @@ TEST(FeedbackChain, LeavesASungHarmonicToneUnnotched)
     h.params[kFeedbackReduction] = 100.0;
     h.reset();
     const int frames = static_cast<int>(6 * kRate);
-    std::vector<std::vector<double>> io { sungTone(frames) };
+    std::vector<std::vector<double>> io {sungTone(frames)};
     const Observed o = runBlocks(h, io, frames);
     EXPECT_EQ(o.maxNotches, 0);
     EXPECT_EQ(h.frame->published.deepestNotchFrequency.load(), 0.0f);
@@ -120,12 +121,12 @@ TEST(FeedbackChain, PassesTheSignalUntouchedAndClearsTheSlotsAtZeroReduction)
     h.params[kFeedbackReduction] = 100.0;
     h.reset();
     const int frames = static_cast<int>(2 * kRate);
-    std::vector<std::vector<double>> io { ringingSignal(frames, 3) };
+    std::vector<std::vector<double>> io {ringingSignal(frames, 3)};
     runBlocks(h, io, frames);
     ASSERT_GT(h.frame->published.activeNotchCount.load(), 0);
 
     h.params[kFeedbackReduction] = 0.0;
-    std::vector<std::vector<double>> quiet { ringingSignal(frames, 4) };
+    std::vector<std::vector<double>> quiet {ringingSignal(frames, 4)};
     runBlocks(h, quiet, kBlock);
     EXPECT_TRUE(h.frame->feedbackIdle());
     EXPECT_EQ(h.frame->published.activeNotchCount.load(), 0);
@@ -133,7 +134,7 @@ TEST(FeedbackChain, PassesTheSignalUntouchedAndClearsTheSlotsAtZeroReduction)
 
     // Raising it again starts from an empty registry.
     h.params[kFeedbackReduction] = 50.0;
-    std::vector<std::vector<double>> again { ringingSignal(kBlock, 5) };
+    std::vector<std::vector<double>> again {ringingSignal(kBlock, 5)};
     runBlocks(h, again, kBlock);
     EXPECT_EQ(h.frame->published.activeNotchCount.load(), 0);
     EXPECT_FLOAT_EQ(h.frame->feedbackSuppressor().amount(), 0.5f);
@@ -146,7 +147,7 @@ TEST(FeedbackChain, EntersTheMonoPathForIdenticalChannelsWithNotchesEngaged)
     h.reset();
     const int frames = static_cast<int>(2 * kRate);
     const std::vector<double> x = ringingSignal(frames, 6);
-    std::vector<std::vector<double>> io { x, x };
+    std::vector<std::vector<double>> io {x, x};
     runBlocks(h, io, frames);
     EXPECT_TRUE(h.frame->monoPath());
     EXPECT_GT(h.frame->published.activeNotchCount.load(), 0);
@@ -159,7 +160,7 @@ TEST(FeedbackChain, NeverAllocatesAndStaysFiniteWithNonFiniteInput)
     h.params[kFeedbackReduction] = 100.0;
     h.reset();
     const int frames = static_cast<int>(kRate);
-    std::vector<std::vector<double>> io { ringingSignal(frames, 7), ringingSignal(frames, 8) };
+    std::vector<std::vector<double>> io {ringingSignal(frames, 7), ringingSignal(frames, 8)};
     for (int n = 1000; n < frames; n += 997) {
         io[0][static_cast<size_t>(n)] = NAN;
         io[1][static_cast<size_t>(n + 1)] = INFINITY;

@@ -67,7 +67,7 @@ TEST(FeedbackDetector, SearchesEightyHzToTwelveKilohertzAtFortyEightKilohertz)
 
 TEST(FeedbackDetector, AcceptsTheSuppliedConfigurationForAnyFinitePositiveRate)
 {
-    for (float rate : { 1.0f, 100.0f, 8000.0f, 44100.0f, 96000.0f, 192000.0f, 1.0e6f })
+    for (float rate : {1.0f, 100.0f, 8000.0f, 44100.0f, 96000.0f, 192000.0f, 1.0e6f})
         EXPECT_EQ(messageOf(DetectorConfig::forSampleRate(rate, 45.0f, 0)), "") << rate;
 }
 
@@ -113,17 +113,23 @@ TEST(FeedbackDetector, ChecksEachRuleAtItsBoundary)
         return messageOf(c);
     };
     EXPECT_EQ(with([](DetectorConfig& c) { c.sampleRate = -1.0f; }), "detector sample rate must be positive");
-    EXPECT_EQ(with([](DetectorConfig& c) { c.sampleRate = INFINITY; }), "detector sample rate must be positive");
-    EXPECT_EQ(with([](DetectorConfig& c) { c.maxFrequencyHz = 24001.0f; }), "detector frequency range is invalid");
-    EXPECT_EQ(with([](DetectorConfig& c) { c.minFrequencyHz = 12000.0f; }), "detector frequency range is invalid");
+    EXPECT_EQ(
+        with([](DetectorConfig& c) { c.sampleRate = INFINITY; }), "detector sample rate must be positive");
+    EXPECT_EQ(
+        with([](DetectorConfig& c) { c.maxFrequencyHz = 24001.0f; }), "detector frequency range is invalid");
+    EXPECT_EQ(
+        with([](DetectorConfig& c) { c.minFrequencyHz = 12000.0f; }), "detector frequency range is invalid");
     EXPECT_EQ(with([](DetectorConfig& c) { c.maxFrequencyHz = NAN; }), "detector frequency range is invalid");
     EXPECT_EQ(with([](DetectorConfig& c) { c.maxFrequencyHz = 24000.0f; }), "");
     EXPECT_EQ(with([](DetectorConfig& c) { c.hop = 2049; }), "detector hop is outside the window");
     EXPECT_EQ(with([](DetectorConfig& c) { c.hop = 2048; }), "");
-    EXPECT_EQ(with([](DetectorConfig& c) { c.floorNeighbourhood = 68; }), "detector floor window exceeds its buffer");
+    EXPECT_EQ(with([](DetectorConfig& c) { c.floorNeighbourhood = 68; }),
+        "detector floor window exceeds its buffer");
     EXPECT_EQ(with([](DetectorConfig& c) { c.floorNeighbourhood = 67; }), "");
-    EXPECT_EQ(with([](DetectorConfig& c) { c.binSmoothing = 1.01f; }), "detector bin smoothing must be in (0, 1]");
-    EXPECT_EQ(with([](DetectorConfig& c) { c.binSmoothing = NAN; }), "detector bin smoothing must be in (0, 1]");
+    EXPECT_EQ(
+        with([](DetectorConfig& c) { c.binSmoothing = 1.01f; }), "detector bin smoothing must be in (0, 1]");
+    EXPECT_EQ(
+        with([](DetectorConfig& c) { c.binSmoothing = NAN; }), "detector bin smoothing must be in (0, 1]");
     EXPECT_EQ(with([](DetectorConfig& c) { c.floorNeighbourhood = 3; }),
         "detector floor neighbourhood must exceed its guard");
     EXPECT_EQ(with([](DetectorConfig& c) { c.sustainedPersistence = 23; }),
@@ -211,7 +217,8 @@ TEST(FeedbackDetector, ComputesTheProminenceAgainstTheUpperMedianOfTheNeighbourh
     Noise noise(0.02f, 11);
     const float a = sineForProminence(50.0f, 0.02f);
     auto d = detectorAt(kRate);
-    Source s([&](uint64_t n) { return noise() + a * static_cast<float>(std::sin(kTwoPi * 128.0 * n / 2048.0)); });
+    Source s(
+        [&](uint64_t n) { return noise() + a * static_cast<float>(std::sin(kTwoPi * 128.0 * n / 2048.0)); });
     runAnalyses(*d, s, 4);
     EXPECT_EQ(d->binOf(static_cast<float>(binHz(128.0))), 128u);
     EXPECT_NEAR(d->prominenceDb(), 50.0f, 2.0f);
@@ -369,7 +376,8 @@ TEST(FeedbackDetector, NeedsNinetySixFramesForASteadyPeakThatDidNotGrow)
     Noise noise(0.02f, 9);
     const float a = sineForProminence(50.0f, 0.02f);
     auto d = detectorAt(kRate);
-    Source s([&](uint64_t n) { return noise() + a * static_cast<float>(std::sin(kTwoPi * 170.0 * n / 2048.0)); });
+    Source s(
+        [&](uint64_t n) { return noise() + a * static_cast<float>(std::sin(kTwoPi * 170.0 * n / 2048.0)); });
     d->setExclusion(0, static_cast<float>(binHz(170.0)));
     runAnalyses(*d, s, 300);
     EXPECT_FALSE(d->flags().prominent);
@@ -457,7 +465,9 @@ TEST(FeedbackDetector, FindsTheSameBestBinAsSelectingTheMedianOfEveryBin)
         auto d = detectorAt(seed % 3 ? kRate : 8000.0f);
         if (seed == 4)
             d->setExclusion(0, static_cast<float>(binHz(bin)));
-        Source s([&](uint64_t n) { return noise() + a * static_cast<float>(std::sin(kTwoPi * bin * n / 2048.0)); });
+        Source s([&](uint64_t n) {
+            return noise() + a * static_cast<float>(std::sin(kTwoPi * bin * n / 2048.0));
+        });
         runAnalyses(*d, s, 12, [&] {
             float best = -1000.0f;
             uint64_t bestBin = d->minBin();

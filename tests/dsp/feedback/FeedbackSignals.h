@@ -11,7 +11,10 @@
 
 namespace brindlecot::test {
 
-inline double binHz(double bin, double sampleRate = 48000.0) { return bin * sampleRate / 2048.0; }
+inline double binHz(double bin, double sampleRate = 48000.0)
+{
+    return bin * sampleRate / 2048.0;
+}
 
 /// Continuous signal: a running sample index and a generator of sample n.
 class Source
@@ -19,8 +22,7 @@ class Source
 public:
     explicit Source(std::function<float(uint64_t)> f)
         : f_(std::move(f))
-    {
-    }
+    { }
     float next() { return f_(n_++); }
     uint64_t position() const { return n_; }
 
@@ -36,8 +38,7 @@ public:
     explicit Noise(float a, uint32_t seed = 3)
         : rng_(seed)
         , dist_(-a, a)
-    {
-    }
+    { }
     float operator()() { return dist_(rng_); }
 
 private:
@@ -46,8 +47,8 @@ private:
 };
 
 /// Pushes samples until `analyses` more analyses have run; calls `after` after each one.
-inline void runAnalyses(dsp::FeedbackDetector& d, Source& s, int analyses,
-    const std::function<void()>& after = nullptr)
+inline void runAnalyses(
+    dsp::FeedbackDetector& d, Source& s, int analyses, const std::function<void()>& after = nullptr)
 {
     for (int i = 0; i < analyses; ++i) {
         const uint64_t target = d.analysisCount() + 1;

@@ -27,7 +27,7 @@ std::unique_ptr<FeedbackSuppressor> suppressor(float amount = 1.0f, int lanes = 
 void runSilence(FeedbackSuppressor& s, uint64_t frames)
 {
     for (uint64_t n = 0; n < frames; ++n) {
-        float x[2] = { 0.0f, 0.0f };
+        float x[2] = {0.0f, 0.0f};
         s.process(x, s.laneCount());
     }
 }
@@ -104,7 +104,7 @@ TEST(FeedbackSuppressor, ReplacesTheSlotConfirmedLongestAgo)
     s->engage(7000.0f, 8.0f);
     EXPECT_FLOAT_EQ(s->slot(1).frequencyHz, 7000.0f);
     EXPECT_FLOAT_EQ(s->slot(1).depthDb, 10.0f); // a taken-over slot keeps its depth ...
-    EXPECT_EQ(s->slot(1).engagedAt, 10u);       // ... and its engagement time
+    EXPECT_EQ(s->slot(1).engagedAt, 10u); // ... and its engagement time
     EXPECT_FLOAT_EQ(s->lane(0).notch(1).requestedHz, 7000.0f);
 }
 
@@ -112,7 +112,7 @@ TEST(FeedbackSuppressor, ReplacesTheHigherNumberedSlotOnATie)
 {
     auto s = suppressor();
     runSilence(*s, 5);
-    for (float f : { 500.0f, 1000.0f, 2000.0f, 4000.0f })
+    for (float f : {500.0f, 1000.0f, 2000.0f, 4000.0f})
         s->engage(f, 10.0f);
     s->engage(8000.0f, 10.0f);
     EXPECT_FLOAT_EQ(s->slot(3).frequencyHz, 8000.0f);
@@ -196,7 +196,7 @@ TEST(FeedbackSuppressor, KeepsTheIdleLaneInStepAndCopiesLaneZeroWhenItReturns)
     s->syncLanes(2);
     EXPECT_TRUE(s->lanesEqual());
     for (int n = 0; n < 500; ++n) {
-        float x[2] = { 0.3f * std::sin(n * 0.1f), 0.3f * std::sin(n * 0.1f) };
+        float x[2] = {0.3f * std::sin(n * 0.1f), 0.3f * std::sin(n * 0.1f)};
         s->process(x, 2);
         ASSERT_EQ(x[0], x[1]);
     }
@@ -212,7 +212,7 @@ TEST(FeedbackSuppressor, KeepsTheLanesRunningWhenTheDetectorCannotBeConfigured)
     s->configure(NAN, 0);
     s->setAmount(1.0f);
     EXPECT_FALSE(s->detectorActive());
-    float x[1] = { 0.25f };
+    float x[1] = {0.25f};
     s->process(x, 1);
     EXPECT_EQ(x[0], 0.25f);
 }
@@ -228,7 +228,7 @@ TEST(FeedbackSuppressor, AcceptsNotchesUpTo3999HzAtEightKilohertz)
 
 TEST(FeedbackSuppressor, StaggersTheDetectorsOfSixteenInstances)
 {
-    for (uint64_t instance : { 0u, 1u, 15u, 16u, 17u }) {
+    for (uint64_t instance : {0u, 1u, 15u, 16u, 17u}) {
         FeedbackSuppressor s;
         s.configure(kRate, instance);
         EXPECT_EQ(s.detector().config().hopPhase, (instance % 16) * 32);
@@ -246,7 +246,7 @@ TEST(FeedbackSuppressor, NotchesAGrowingRingAndLeavesTheRestOfTheSignal)
         const float t = static_cast<float>(n) / 48000.0f;
         const float amp = std::min(0.3f, 0.002f * std::exp(6.0f * t));
         const float ring = amp * std::sin(2.0f * float(M_PI) * 3150.0f * t);
-        float x[1] = { noise(rng) + ring };
+        float x[1] = {noise(rng) + ring};
         s->process(x, 1);
         if (firstNotch < 0 && s->activeNotchCount() > 0)
             firstNotch = n;
@@ -271,7 +271,7 @@ TEST(FeedbackSuppressor, NeverAllocatesWhileProcessing)
     brindlecot::test::AllocationScope scope;
     for (int n = 0; n < 48000; ++n) {
         const float ring = 0.2f * std::sin(2.0f * float(M_PI) * 2000.0f * n / 48000.0f);
-        float x[2] = { noise(rng) + ring, noise(rng) + ring };
+        float x[2] = {noise(rng) + ring, noise(rng) + ring};
         s->process(x, 2);
     }
     s->engage(5000.0f, 10.0f);
@@ -283,13 +283,13 @@ TEST(FeedbackSuppressor, FeedsTheDetectorOnlyFiniteSamplesAndOutputsFiniteOnes)
 {
     auto s = suppressor();
     for (int n = 0; n < 2047; ++n) {
-        float x[1] = { n % 3 == 0 ? NAN : (n % 3 == 1 ? INFINITY : 1.0e30f) };
+        float x[1] = {n % 3 == 0 ? NAN : (n % 3 == 1 ? INFINITY : 1.0e30f)};
         s->process(x, 1);
         ASSERT_TRUE(std::isfinite(x[0]));
     }
     EXPECT_EQ(s->detector().captureCount(), 0u);
     for (int n = 0; n < 4096; ++n) {
-        float x[1] = { n % 2 ? 3.0e38f : -3.0e38f };
+        float x[1] = {n % 2 ? 3.0e38f : -3.0e38f};
         s->process(x, 1);
         ASSERT_TRUE(std::isfinite(x[0]));
     }

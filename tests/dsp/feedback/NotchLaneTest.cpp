@@ -149,7 +149,7 @@ TEST(NotchLane, KeepsFilteringASilencedNotchUntilItsMixFallsBelowOnePercent)
 
 TEST(NotchLane, MeasuresTheDesignedDepthAtTheCentreFrequency)
 {
-    for (float hz : { 1000.0f, 3150.0f, 500.0f }) {
+    for (float hz : {1000.0f, 3150.0f, 500.0f}) {
         NotchLane lane = laneAt(48000.0f);
         lane.aim(0, hz, 24.0f);
         runTicks(lane, 400); // depth reached, mix settled
@@ -160,7 +160,8 @@ TEST(NotchLane, MeasuresTheDesignedDepthAtTheCentreFrequency)
         EXPECT_NEAR(20.0 * std::log10(rms / std::sqrt(0.5)), -24.0, 0.3) << hz;
         // An octave away the notch (Q 20 / 16.7) leaves the tone nearly untouched.
         NotchLane away = lane;
-        EXPECT_NEAR(20.0 * std::log10(rmsOfSine(away, hz * 2.0, 48000.0, 4800, 48000) / std::sqrt(0.5)), 0.0, 0.3);
+        EXPECT_NEAR(
+            20.0 * std::log10(rmsOfSine(away, hz * 2.0, 48000.0, 4800, 48000) / std::sqrt(0.5)), 0.0, 0.3);
     }
 }
 
