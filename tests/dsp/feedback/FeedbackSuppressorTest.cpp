@@ -298,3 +298,36 @@ TEST(FeedbackSuppressor, FeedsTheDetectorOnlyFiniteSamplesAndOutputsFiniteOnes)
     for (size_t b = s->detector().minBin(); b <= s->detector().maxBin(); ++b)
         ASSERT_TRUE(std::isfinite(s->detector().smoothedPower(b))) << b;
 }
+
+TEST(FeedbackSuppressor, NotchesARingAtEveryCommonSampleRate)
+{
+    for (double rate : {8000.0, 44100.0, 96000.0, 192000.0}) {
+        auto s = suppressor(1.0f, 1, rate);
+        std::mt19937 rng(3);
+        std::uniform_real_distribution<float> noise(-0.01f, 0.01f);
+        const int frames = static_cast<int>(3.0 * rate);
+        for (int n = 0; n < frames; ++n) {
+            const double t = n / rate;
+            float x[1] = {noise(rng)
+                + static_cast<float>(
+                    std::min(0.3, 0.002 * std::exp(4.0 * t)) * std::sin(2.0 * M_PI * 3150.0 * t))};
+            s->process(x, 1);
+            ASSERT_TRUE(std::isfinite(x[0]));
+        }
+        EXPECT_GE(s->activeNotchCount(), 1) << rate;
+        EXPECT_NEAR(s->deepestNotchFrequency(), 3150.0f, 3150.0f * 0.02f) << rate;
+    }
+}
+
+TEST(FeedbackSuppressor, StaysFiniteAtExtremeSampleRates)
+{
+    for (double rate : {0.0, 1.0, 100.0, 1.0e6, -5.0}) {
+        auto s = suppressor(1.0f, 2, rate);
+        for (int n = 0; n < 5000; ++n) {
+            float x[2] = {std::sin(n * 0.01f), std::cos(n * 0.02f)};
+            s->process(x, 2);
+            ASSERT_TRUE(std::isfinite(x[0]) && std::isfinite(x[1])) << rate;
+        }
+        EXPECT_TRUE(s->detectorActive()) << rate; // raised to at least 1 Hz, always a valid range
+    }
+}
