@@ -76,9 +76,9 @@ std::vector<double> makeDemoSignal()
             = std::sin(kTwoPi * 329.63 * t) + std::sin(kTwoPi * 392.0 * t) + std::sin(kTwoPi * 493.88 * t);
         mic += 0.05 * kick + 0.015 * bass + 0.006 * keys + 0.002 * noise.next();
 
-        // Monitor ring at 3150 Hz, growing from 4.2 s on.
-        if (t > 4.2)
-            mic += 0.002 * std::exp(2.2 * (t - 4.2)) * std::sin(kTwoPi * 3150.0 * t);
+        // Monitor ring at 3150 Hz, growing from 3.6 s on until the loop saturates.
+        if (t > 3.6)
+            mic += std::min(0.003 * std::exp(2.5 * (t - 3.6)), 0.2) * std::sin(kTwoPi * 3150.0 * t);
         x[static_cast<size_t>(n)] = mic;
     }
     return x;
