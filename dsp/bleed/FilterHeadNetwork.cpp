@@ -7,10 +7,6 @@
 
 namespace brindlecot::dsp {
 
-namespace {
-    inline float sigmoid(float s) { return 1.0f / (1.0f + std::exp(-s)); }
-} // namespace
-
 template <std::size_t I, std::size_t W1, std::size_t W2, std::size_t K>
 void FilterHeadNetwork<I, W1, W2, K>::reset()
 {
@@ -27,16 +23,7 @@ void FilterHeadNetwork<I, W1, W2, K>::gru(const float* x, float* h, const float*
     // Both gate products come from the old state; the state is replaced only afterwards.
     kernels::matVec(inputWeights, x, inputGates_.data(), 3 * W, W);
     kernels::matVec(recurrentWeights, h, recurrentGates_.data(), 3 * W, W);
-    const float* gi = inputGates_.data();
-    const float* gh = recurrentGates_.data();
-    for (std::size_t j = 0; j < W; ++j) {
-        const float r = sigmoid(inputBias[j] + recurrentBias[j] + gi[j] + gh[j]);
-        const float z = sigmoid(inputBias[W + j] + recurrentBias[W + j] + gi[W + j] + gh[W + j]);
-        const float a = inputBias[2 * W + j] + gi[2 * W + j];
-        const float b = recurrentBias[2 * W + j] + gh[2 * W + j];
-        const float n = std::tanh(a + r * b);
-        h[j] = (1.0f - z) * n + z * h[j];
-    }
+    kernels::gruCombine(inputGates_.data(), recurrentGates_.data(), inputBias, recurrentBias, h, W);
 }
 
 template <std::size_t I, std::size_t W1, std::size_t W2, std::size_t K>
@@ -65,7 +52,8 @@ bool FilterHeadNetwork<I, W1, W2, K>::step(const float* hop, float* taps)
     const float variance = squares / static_cast<float>(W);
     const float inverseDeviation = 1.0f / std::sqrt(variance + 1e-5f);
     for (std::size_t j = 0; j < W; ++j)
-        normalised_[j] = std::tanh((projection_[j] - mean) * inverseDeviation * w.normGain[j] + w.normBias[j]);
+        normalised_[j] = (projection_[j] - mean) * inverseDeviation * w.normGain[j] + w.normBias[j];
+    kernels::tanhScaled(normalised_.data(), normalised_.data(), W, 1.0f);
 
     gru(normalised_.data(), gru1State.data(), w.gru1InputWeights.data(), w.gru1RecurrentWeights.data(),
         w.gru1InputBias.data(), w.gru1RecurrentBias.data());
@@ -73,9 +61,7 @@ bool FilterHeadNetwork<I, W1, W2, K>::step(const float* hop, float* taps)
         w.gru2InputBias.data(), w.gru2RecurrentBias.data());
 
     kernels::matVec(w.outputWeights.data(), gru2State.data(), outputSums_.data(), K, W);
-    const float scale = w.outputScale;
-    for (std::size_t k = 0; k < K; ++k)
-        taps[k] = std::tanh(outputSums_[k]) * scale;
+    kernels::tanhScaled(outputSums_.data(), taps, K, w.outputScale);
     return true;
 }
 

@@ -1,7 +1,12 @@
 #include "dsp/bleed/VectorKernels.h"
 
+#include <cstdint>
 #include <emmintrin.h>
 #include <immintrin.h>
+
+// The 8-lane vector helpers below are always inlined into AVX2 functions, so no 32-byte vector
+// crosses a call boundary and the ABI note does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace brindlecot::dsp::kernels {
 
@@ -142,18 +147,136 @@ namespace {
         rb = horizontalSum(fold256(_mm256_add_ps(_mm256_add_ps(b0, b1), _mm256_add_ps(b2, b3))));
     }
 
+    // ---- Element-wise nonlinearities, written once with GCC vector extensions ---------------------
+    // Instantiated with 4 lanes for the SSE2 baseline and 8 lanes inside the AVX2 + FMA functions.
+
+    typedef float F4 __attribute__((vector_size(16)));
+    typedef int32_t I4 __attribute__((vector_size(16)));
+    typedef float F8 __attribute__((vector_size(32)));
+    typedef int32_t I8 __attribute__((vector_size(32)));
+
+#define BRINDLECOT_VECTOR_INLINE __attribute__((always_inline)) inline
+
+
+    template <typename F> BRINDLECOT_VECTOR_INLINE F splat(float v) { return F {} + v; }
+
+    template <typename F> BRINDLECOT_VECTOR_INLINE F load(const float* p)
+    {
+        F v;
+        __builtin_memcpy(&v, p, sizeof v);
+        return v;
+    }
+    template <typename F> BRINDLECOT_VECTOR_INLINE void store(float* p, F v) { __builtin_memcpy(p, &v, sizeof v); }
+
+    // exp by range reduction x = n ln 2 + r (ln 2 split in two parts) and a degree-5 polynomial
+    // (Cephes expf); NaN stays NaN.
+    template <typename F, typename I> BRINDLECOT_VECTOR_INLINE F vexp(F x0)
+    {
+        const F hi = splat<F>(88.3762626647949f);
+        const F lo = splat<F>(-88.3762626647949f);
+        F x = x0 > hi ? hi : x0;
+        x = x < lo ? lo : x;
+        const F fx = x * 1.44269504088896341f + 0.5f;
+        F fn = __builtin_convertvector(__builtin_convertvector(fx, I), F);
+        fn = fn > fx ? fn - 1.0f : fn; // floor
+        const F r = (x - fn * 0.693359375f) - fn * -2.12194440e-4f;
+        F p = splat<F>(1.9875691500e-4f);
+        p = p * r + 1.3981999507e-3f;
+        p = p * r + 8.3334519073e-3f;
+        p = p * r + 4.1665795894e-2f;
+        p = p * r + 1.6666665459e-1f;
+        p = p * r + 5.0000001201e-1f;
+        const F y = p * r * r + r + 1.0f;
+        const I bits = (__builtin_convertvector(fn, I) + 127) << 23;
+        const F result = y * (F)bits; // vector cast: reinterprets the bits as 2^n
+        return x0 != x0 ? x0 : result;
+    }
+
+    // tanh: odd polynomial below |x| = 0.625 (Cephes tanhf), 1 - 2 / (exp(2|x|) + 1) above.
+    template <typename F, typename I> BRINDLECOT_VECTOR_INLINE F vtanh(F x)
+    {
+        const F ax = x < 0.0f ? -x : x;
+        const F e = vexp<F, I>(ax * 2.0f);
+        const F large = 1.0f - 2.0f / (e + 1.0f);
+        const F z = x * x;
+        F p = splat<F>(-5.70498872745e-3f);
+        p = p * z + 2.06390887954e-2f;
+        p = p * z - 5.37397155531e-2f;
+        p = p * z + 1.33314422036e-1f;
+        p = p * z - 3.33332819422e-1f;
+        const F small = p * z * x + x;
+        const F signedLarge = x < 0.0f ? -large : large;
+        const F result = ax > 0.625f ? signedLarge : small;
+        return x != x ? x : result;
+    }
+
+    template <typename F, typename I> BRINDLECOT_VECTOR_INLINE F vsigmoid(F s)
+    {
+        return 1.0f / (1.0f + vexp<F, I>(-s));
+    }
+
+    template <typename F, typename I>
+    BRINDLECOT_VECTOR_INLINE void tanhScaledBody(const float* x, float* y, std::size_t n, float scale)
+    {
+        constexpr std::size_t L = sizeof(F) / sizeof(float);
+        for (std::size_t i = 0; i < n; i += L)
+            store(y + i, vtanh<F, I>(load<F>(x + i)) * scale);
+    }
+
+    template <typename F, typename I>
+    BRINDLECOT_VECTOR_INLINE void gruCombineBody(
+        const float* gi, const float* gh, const float* bi, const float* br, float* h, std::size_t w)
+    {
+        constexpr std::size_t L = sizeof(F) / sizeof(float);
+        for (std::size_t j = 0; j < w; j += L) {
+            const F r = vsigmoid<F, I>(load<F>(bi + j) + load<F>(br + j) + load<F>(gi + j) + load<F>(gh + j));
+            const F z = vsigmoid<F, I>(
+                load<F>(bi + w + j) + load<F>(br + w + j) + load<F>(gi + w + j) + load<F>(gh + w + j));
+            const F a = load<F>(bi + 2 * w + j) + load<F>(gi + 2 * w + j);
+            const F b = load<F>(br + 2 * w + j) + load<F>(gh + 2 * w + j);
+            const F n = vtanh<F, I>(a + r * b);
+            store(h + j, (1.0f - z) * n + z * load<F>(h + j));
+        }
+    }
+
+    void tanhScaledSse2(const float* x, float* y, std::size_t n, float scale)
+    {
+        tanhScaledBody<F4, I4>(x, y, n, scale);
+    }
+    void gruCombineSse2(const float* gi, const float* gh, const float* bi, const float* br, float* h, std::size_t w)
+    {
+        gruCombineBody<F4, I4>(gi, gh, bi, br, h, w);
+    }
+    __attribute__((target("avx2,fma"))) void tanhScaledAvx2(const float* x, float* y, std::size_t n, float scale)
+    {
+        tanhScaledBody<F8, I8>(x, y, n, scale);
+    }
+    __attribute__((target("avx2,fma"))) void gruCombineAvx2(
+        const float* gi, const float* gh, const float* bi, const float* br, float* h, std::size_t w)
+    {
+        gruCombineBody<F8, I8>(gi, gh, bi, br, h, w);
+    }
+
     using MatVecFn = void (*)(const float*, const float*, float*, std::size_t, std::size_t);
     using Dot2Fn = void (*)(const float*, const float*, const float*, std::size_t, float&, float&);
+
+    using TanhFn = void (*)(const float*, float*, std::size_t, float);
+    using GruFn = void (*)(const float*, const float*, const float*, const float*, float*, std::size_t);
 
     struct Dispatch
     {
         MatVecFn matVec;
         Dot2Fn dot2;
+        TanhFn tanhScaled;
+        GruFn gruCombine;
         Path path;
     };
 
+    constexpr Dispatch kSse2 { &matVecSse2, &dot2Sse2, &tanhScaledSse2, &gruCombineSse2, Path::Sse2 };
+    constexpr Dispatch kAvx2 { &matVecAvx2, &dot2Avx2, &tanhScaledAvx2, &gruCombineAvx2, Path::Avx2Fma };
+
     // Constant-initialised to the baseline, so a call made before dynamic initialisation is safe.
-    Dispatch dispatch { &matVecSse2, &dot2Sse2, Path::Sse2 };
+    Dispatch dispatch = kSse2;
 
     bool cpuHasAvx2Fma()
     {
@@ -175,6 +298,13 @@ void dot2(const float* a, const float* b, const float* x, std::size_t n, float& 
     dispatch.dot2(a, b, x, n, ra, rb);
 }
 
+void tanhScaled(const float* x, float* y, std::size_t n, float scale) { dispatch.tanhScaled(x, y, n, scale); }
+
+void gruCombine(const float* gi, const float* gh, const float* bi, const float* br, float* h, std::size_t w)
+{
+    dispatch.gruCombine(gi, gh, bi, br, h, w);
+}
+
 Path activePath() { return dispatch.path; }
 
 bool avx2FmaSupported() { return cpuHasAvx2Fma(); }
@@ -185,9 +315,9 @@ bool selectPath(Path path)
     if (path == Path::Avx2Fma) {
         if (!cpuHasAvx2Fma())
             return false;
-        dispatch = { &matVecAvx2, &dot2Avx2, Path::Avx2Fma };
+        dispatch = kAvx2;
     } else {
-        dispatch = { &matVecSse2, &dot2Sse2, Path::Sse2 };
+        dispatch = kSse2;
     }
     return true;
 }

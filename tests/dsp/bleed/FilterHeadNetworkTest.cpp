@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <limits>
 #include <random>
 #include <sstream>
 #include <string>
@@ -171,6 +172,50 @@ TEST(VectorKernels, PairedDotProductEqualsTwoDoublePrecisionSums)
             }
             EXPECT_NEAR(ra, sa, 1e-4);
             EXPECT_NEAR(rb, sb, 1e-4);
+        }
+    }
+}
+
+TEST(VectorKernels, TanhAndTheGruUpdateAgreeWithTheCLibraryWithinAFewUlp)
+{
+    std::vector<float> x;
+    for (int i = -4000; i < 4000; ++i)
+        x.push_back(static_cast<float>(i) * 0.0025f); // -10 .. 10
+    for (float v : { 0.0f, -0.0f, 1e-30f, -1e-8f, 0.625f, -0.625f, 0.62499f, 40.0f, -44.0f, 100.0f, -1e30f, 1e30f,
+             std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity() })
+        x.push_back(v);
+    while (x.size() % 8 != 0)
+        x.push_back(0.3f);
+    PathGuard guard;
+    for (kernels::Path path : availablePaths()) {
+        kernels::selectPath(path);
+        std::vector<float> y(x.size());
+        kernels::tanhScaled(x.data(), y.data(), x.size(), 1.0f);
+        for (std::size_t i = 0; i < x.size(); ++i)
+            ASSERT_NEAR(y[i], std::tanh(x[i]), 3e-7f) << x[i];
+        std::vector<float> nan(8, std::numeric_limits<float>::quiet_NaN());
+        kernels::tanhScaled(nan.data(), nan.data(), 8, 2.0f);
+        EXPECT_TRUE(std::isnan(nan[0]) && std::isnan(nan[7]));
+
+        // GRU update of width 8 against the scalar formulas, gates across the sigmoid range.
+        std::vector<float> gi(24), gh(24), bi(24), br(24), h(8), expected(8);
+        for (std::size_t t = 0; t < 200; ++t) {
+            for (std::size_t i = 0; i < 24; ++i) {
+                gi[i] = std::sin(0.37f * float(t * 24 + i)) * 12.0f;
+                gh[i] = std::cos(0.11f * float(t * 24 + i)) * 6.0f;
+                bi[i] = 0.01f * float(i);
+                br[i] = -0.02f * float(i);
+            }
+            for (std::size_t j = 0; j < 8; ++j) {
+                h[j] = std::sin(float(t + j));
+                const float r = 1.0f / (1.0f + std::exp(-(bi[j] + br[j] + gi[j] + gh[j])));
+                const float z = 1.0f / (1.0f + std::exp(-(bi[8 + j] + br[8 + j] + gi[8 + j] + gh[8 + j])));
+                const float n = std::tanh(bi[16 + j] + gi[16 + j] + r * (br[16 + j] + gh[16 + j]));
+                expected[j] = (1.0f - z) * n + z * h[j];
+            }
+            kernels::gruCombine(gi.data(), gh.data(), bi.data(), br.data(), h.data(), 8);
+            for (std::size_t j = 0; j < 8; ++j)
+                ASSERT_NEAR(h[j], expected[j], 1e-6f);
         }
     }
 }
