@@ -1,6 +1,7 @@
 // Bleed reduction costs: the network step per hop (and its arithmetic rate against this machine's
 // measured FMA peak), the canceller and the spectral processor per sample, and the whole frame's
 // real-time factor with Bleed Reduction at 100 % on synthetic weights (full and ECO model).
+#include "dsp/DenormalGuard.h"
 #include "dsp/bleed/BleedModels.h"
 #include "dsp/bleed/FilterHeadCanceller.h"
 #include "dsp/bleed/SpectralBleedProcessor.h"
@@ -151,6 +152,7 @@ void BM_SpectralPerSample(benchmark::State& state)
     std::vector<float> x(4096);
     for (std::size_t i = 0; i < x.size(); ++i)
         x[i] = syntheticInput(static_cast<uint32_t>(i));
+    const DenormalGuard denormals; // as in the frame's blocks
     for (auto _ : state) {
         for (std::size_t i = 0; i < x.size(); ++i) {
             float s[2] = { x[i], -x[i] };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace brindlecot::dsp {
 
@@ -257,8 +258,14 @@ void SpectralBleedProcessor::designFilter(const float* gains, float* fir)
     }
     float* h = cleanFrame_.data(); // scratch
     fft_.inverseReal(designBins_.data(), h, fftScratch_);
-    for (std::size_t n = 0; n < kTaps; ++n)
-        fir[n] = std::isfinite(h[n]) ? h[n] : (n == 0 ? 1.0f : 0.0f);
+    for (std::size_t n = 0; n < kTaps; ++n) {
+        float v = std::isfinite(h[n]) ? h[n] : (n == 0 ? 1.0f : 0.0f);
+        // The decaying tail reaches subnormal values; flush them as the block's FTZ mode would, so
+        // the per-sample FIR never runs on slow subnormal arithmetic whoever calls it.
+        if (std::fabs(v) < std::numeric_limits<float>::min())
+            v = 0.0f;
+        fir[n] = v;
+    }
 }
 
 void SpectralBleedProcessor::buildFloorCurve()

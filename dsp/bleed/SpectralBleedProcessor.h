@@ -131,7 +131,7 @@ private:
     std::array<BleedFft::Complex, kBins> cleanBins_ {};
     std::array<BleedFft::Complex, kBins> designBins_ {};
     std::array<float, kRing> cepstrum_ {};
-    std::array<BleedFft::Complex, BleedFft::kSize> fftScratch_ {};
+    BleedFft::Scratch fftScratch_;
 };
 
 } // namespace brindlecot::dsp
