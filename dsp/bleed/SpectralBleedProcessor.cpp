@@ -198,8 +198,7 @@ void SpectralBleedProcessor::analyse()
         mixFrame_[i] = sum * laneScale_ * hannWindow_[i];
         cleanFrame_[i] = cleanRing_[j] * hannWindow_[i];
     }
-    fft_.forwardReal(mixFrame_.data(), mixBins_.data(), fftScratch_);
-    fft_.forwardReal(cleanFrame_.data(), cleanBins_.data(), fftScratch_);
+    fft_.forwardRealPair(mixFrame_.data(), cleanFrame_.data(), mixBins_.data(), cleanBins_.data(), fftScratch_);
 
     // Level match: the clean estimate may sit lower overall than the mix without meaning bleed.
     std::array<float, kBins>& mixMagnitude = binGains_; // reused as scratch until step 8
@@ -207,8 +206,9 @@ void SpectralBleedProcessor::analyse()
     float a = 0.0f;
     float b = 0.0f;
     for (std::size_t k = 0; k < kBins; ++k) {
-        mixMagnitude[k] = std::abs(mixBins_[k]);
-        cleanMagnitude[k] = std::abs(cleanBins_[k]);
+        // |z| as a plain square root: the ring clamp keeps every value far from overflow.
+        mixMagnitude[k] = std::sqrt(std::norm(mixBins_[k]));
+        cleanMagnitude[k] = std::sqrt(std::norm(cleanBins_[k]));
         a += mixMagnitude[k];
         b += cleanMagnitude[k];
     }
