@@ -187,7 +187,8 @@ EmbeddedResource benchLookup(const char* name)
     return {};
 }
 
-// range(0): ECO mode; range(1): channels. Real-time factor = audio seconds per CPU second.
+// range(0): ECO mode; range(1): channels. Real-time factor = audio seconds per CPU second, with
+// Bleed Reduction at 100 % and both models loaded from synthetic blobs.
 void BM_FrameRealTimeFactor(benchmark::State& state)
 {
     constexpr double rate = 48000.0;
@@ -203,25 +204,25 @@ void BM_FrameRealTimeFactor(benchmark::State& state)
     params[kBleedReduction] = 100.0;
     params[kEcoMode] = state.range(0) != 0 ? 1.0 : 0.0;
     frame->onReset(rate, params);
-    std::vector<std::vector<double>> in(2, std::vector<double>(block)), out(2, std::vector<double>(block));
-    uint32_t n = 0;
-    const double* ip[2] = { in[0].data(), in[1].data() };
+    // One second of input prepared up front; blocks cycle through it.
+    constexpr int frames = 48000 / block * block;
+    std::vector<std::vector<double>> in(2, std::vector<double>(frames)), out(2, std::vector<double>(block));
+    for (int i = 0; i < frames; ++i) {
+        in[0][static_cast<std::size_t>(i)] = syntheticInput(static_cast<uint32_t>(i));
+        in[1][static_cast<std::size_t>(i)] = 0.7 * syntheticInput(static_cast<uint32_t>(i + 7));
+    }
     double* op[2] = { out[0].data(), out[1].data() };
+    int position = 0;
     for (auto _ : state) {
-        state.PauseTiming();
-        for (int i = 0; i < block; ++i) {
-            in[0][static_cast<std::size_t>(i)] = syntheticInput(n);
-            in[1][static_cast<std::size_t>(i)] = 0.7 * syntheticInput(n + 7);
-            ++n;
-        }
-        state.ResumeTiming();
+        const double* ip[2] = { in[0].data() + position, in[1].data() + position };
         frame->process(params, ip, channels, op, channels, block);
         benchmark::DoNotOptimize(out[0].data());
+        position = (position + block) % frames;
     }
     state.SetLabel(std::string(state.range(0) ? "eco" : "full") + (channels == 2 ? " stereo" : " mono"));
     state.counters["RTF"] = benchmark::Counter(block / rate, benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(BM_FrameRealTimeFactor)->Args({ 0, 1 })->Args({ 1, 1 })->Args({ 0, 2 })->Args({ 1, 2 })->UseRealTime();
+BENCHMARK(BM_FrameRealTimeFactor)->Args({ 0, 1 })->Args({ 1, 1 })->Args({ 0, 2 })->Args({ 1, 2 });
 
 // ---- Machine peak: independent fused multiply-add chains -----------------------------------------
 

@@ -83,10 +83,35 @@ namespace {
         return _mm_add_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
     }
 
+    // Eight rows at a time: one accumulator per row (eight independent FMA chains), one load of x
+    // shared by the eight rows, and a horizontal-add tree that leaves the eight sums in order.
     __attribute__((target("avx2,fma"))) void matVecAvx2(
         const float* m, const float* x, float* y, std::size_t rows, std::size_t cols)
     {
-        for (std::size_t r = 0; r < rows; r += 4) {
+        std::size_t r = 0;
+        for (; r + 8 <= rows; r += 8) {
+            const float* row = m + r * cols;
+            __m256 a0 = _mm256_setzero_ps(), a1 = _mm256_setzero_ps(), a2 = _mm256_setzero_ps(),
+                   a3 = _mm256_setzero_ps(), a4 = _mm256_setzero_ps(), a5 = _mm256_setzero_ps(),
+                   a6 = _mm256_setzero_ps(), a7 = _mm256_setzero_ps();
+            for (std::size_t c = 0; c < cols; c += 8) {
+                const __m256 xv = _mm256_loadu_ps(x + c);
+                a0 = _mm256_fmadd_ps(_mm256_loadu_ps(row + c), xv, a0);
+                a1 = _mm256_fmadd_ps(_mm256_loadu_ps(row + cols + c), xv, a1);
+                a2 = _mm256_fmadd_ps(_mm256_loadu_ps(row + 2 * cols + c), xv, a2);
+                a3 = _mm256_fmadd_ps(_mm256_loadu_ps(row + 3 * cols + c), xv, a3);
+                a4 = _mm256_fmadd_ps(_mm256_loadu_ps(row + 4 * cols + c), xv, a4);
+                a5 = _mm256_fmadd_ps(_mm256_loadu_ps(row + 5 * cols + c), xv, a5);
+                a6 = _mm256_fmadd_ps(_mm256_loadu_ps(row + 6 * cols + c), xv, a6);
+                a7 = _mm256_fmadd_ps(_mm256_loadu_ps(row + 7 * cols + c), xv, a7);
+            }
+            const __m256 h01 = _mm256_hadd_ps(a0, a1), h23 = _mm256_hadd_ps(a2, a3);
+            const __m256 h45 = _mm256_hadd_ps(a4, a5), h67 = _mm256_hadd_ps(a6, a7);
+            const __m256 h0123 = _mm256_hadd_ps(h01, h23), h4567 = _mm256_hadd_ps(h45, h67);
+            _mm256_storeu_ps(y + r,
+                _mm256_add_ps(_mm256_permute2f128_ps(h0123, h4567, 0x20), _mm256_permute2f128_ps(h0123, h4567, 0x31)));
+        }
+        for (; r < rows; r += 4) {
             const float* r0 = m + r * cols;
             const float* r1 = r0 + cols;
             const float* r2 = r1 + cols;
