@@ -133,7 +133,8 @@ template <typename Canceller> void BM_CancellerPerSample(benchmark::State& state
     kernels::selectPath(kernels::avx2FmaSupported() ? kernels::Path::Avx2Fma : kernels::Path::Sse2);
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(x.size()));
     state.counters["ns/sample"] = benchmark::Counter(static_cast<double>(x.size()),
-        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert,
+        benchmark::Counter::kIs1000);
 }
 BENCHMARK_TEMPLATE(BM_CancellerPerSample, FullModelCanceller)->Arg(0)->Arg(1);
 BENCHMARK_TEMPLATE(BM_CancellerPerSample, EcoModelCanceller)->Arg(0)->Arg(1);
@@ -155,16 +156,17 @@ void BM_SpectralPerSample(benchmark::State& state)
     const DenormalGuard denormals; // as in the frame's blocks
     for (auto _ : state) {
         for (std::size_t i = 0; i < x.size(); ++i) {
-            float s[2] = { x[i], -x[i] };
+            float s[2] = {x[i], -x[i]};
             p->process(s, lanes, 0.5f * x[i]);
             benchmark::DoNotOptimize(s);
         }
     }
     kernels::selectPath(kernels::avx2FmaSupported() ? kernels::Path::Avx2Fma : kernels::Path::Sse2);
     state.counters["ns/sample"] = benchmark::Counter(static_cast<double>(x.size()),
-        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert, benchmark::Counter::kIs1000);
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert,
+        benchmark::Counter::kIs1000);
 }
-BENCHMARK(BM_SpectralPerSample)->Args({ 0, 1 })->Args({ 1, 1 })->Args({ 0, 2 })->Args({ 1, 2 });
+BENCHMARK(BM_SpectralPerSample)->Args({0, 1})->Args({1, 1})->Args({0, 2})->Args({1, 2});
 
 // ---- The whole frame ----------------------------------------------------------------------------
 
@@ -181,9 +183,9 @@ std::vector<uint8_t>& benchEcoBlob()
 EmbeddedResource benchLookup(const char* name)
 {
     if (std::string(name) == "BIG_BASE_S1.BIN")
-        return { "BIG_BASE_S1.BIN", benchFullBlob().data(), benchFullBlob().size() };
+        return {"BIG_BASE_S1.BIN", benchFullBlob().data(), benchFullBlob().size()};
     if (std::string(name) == "GIG_ECO_V2.BIN")
-        return { "GIG_ECO_V2.BIN", benchEcoBlob().data(), benchEcoBlob().size() };
+        return {"GIG_ECO_V2.BIN", benchEcoBlob().data(), benchEcoBlob().size()};
     return {};
 }
 
@@ -211,10 +213,10 @@ void BM_FrameRealTimeFactor(benchmark::State& state)
         in[0][static_cast<std::size_t>(i)] = syntheticInput(static_cast<uint32_t>(i));
         in[1][static_cast<std::size_t>(i)] = 0.7 * syntheticInput(static_cast<uint32_t>(i + 7));
     }
-    double* op[2] = { out[0].data(), out[1].data() };
+    double* op[2] = {out[0].data(), out[1].data()};
     int position = 0;
     for (auto _ : state) {
-        const double* ip[2] = { in[0].data() + position, in[1].data() + position };
+        const double* ip[2] = {in[0].data() + position, in[1].data() + position};
         frame->process(params, ip, channels, op, channels, block);
         benchmark::DoNotOptimize(out[0].data());
         position = (position + block) % frames;
@@ -222,7 +224,7 @@ void BM_FrameRealTimeFactor(benchmark::State& state)
     state.SetLabel(std::string(state.range(0) ? "eco" : "full") + (channels == 2 ? " stereo" : " mono"));
     state.counters["RTF"] = benchmark::Counter(block / rate, benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(BM_FrameRealTimeFactor)->Args({ 0, 1 })->Args({ 1, 1 })->Args({ 0, 2 })->Args({ 1, 2 });
+BENCHMARK(BM_FrameRealTimeFactor)->Args({0, 1})->Args({1, 1})->Args({0, 2})->Args({1, 2});
 
 // ---- Machine peak: independent fused multiply-add chains -----------------------------------------
 

@@ -31,76 +31,76 @@ BleedFft::BleedFft()
 
 namespace {
 
-    typedef float F4 __attribute__((vector_size(16)));
-    typedef float F8 __attribute__((vector_size(32)));
+typedef float F4 __attribute__((vector_size(16)));
+typedef float F8 __attribute__((vector_size(32)));
 
-    template <typename F> __attribute__((always_inline)) inline F load(const float* p)
-    {
-        F v;
-        __builtin_memcpy(&v, p, sizeof v);
-        return v;
-    }
-    template <typename F> __attribute__((always_inline)) inline void store(float* p, F v)
-    {
-        __builtin_memcpy(p, &v, sizeof v);
-    }
+template <typename F> __attribute__((always_inline)) inline F load(const float* p)
+{
+    F v;
+    __builtin_memcpy(&v, p, sizeof v);
+    return v;
+}
+template <typename F> __attribute__((always_inline)) inline void store(float* p, F v)
+{
+    __builtin_memcpy(p, &v, sizeof v);
+}
 
-    // Stages with half-size 4 and up, one vector of consecutive butterflies at a time. The stage
-    // with half-size 4 runs with 4-lane vectors also on the 8-lane path.
-    template <typename F>
-    __attribute__((always_inline)) inline void stage(
-        float* re, float* im, const float* twiddleRe, const float* twiddleIm, std::size_t half)
-    {
-        constexpr std::size_t lanes = sizeof(F) / sizeof(float);
-        const float* wr = twiddleRe + (half - 1);
-        const float* wi = twiddleIm + (half - 1);
-        for (std::size_t start = 0; start < BleedFft::kSize; start += 2 * half) {
-            float* ar = re + start;
-            float* ai = im + start;
-            float* br = ar + half;
-            float* bi = ai + half;
-            for (std::size_t k = 0; k < half; k += lanes) {
-                const F xr = load<F>(br + k), xi = load<F>(bi + k);
-                const F cr = load<F>(wr + k), ci = load<F>(wi + k);
-                const F tr = cr * xr - ci * xi;
-                const F ti = cr * xi + ci * xr;
-                const F yr = load<F>(ar + k), yi = load<F>(ai + k);
-                store(br + k, yr - tr);
-                store(bi + k, yi - ti);
-                store(ar + k, yr + tr);
-                store(ai + k, yi + ti);
-            }
+// Stages with half-size 4 and up, one vector of consecutive butterflies at a time. The stage
+// with half-size 4 runs with 4-lane vectors also on the 8-lane path.
+template <typename F>
+__attribute__((always_inline)) inline void stage(
+    float* re, float* im, const float* twiddleRe, const float* twiddleIm, std::size_t half)
+{
+    constexpr std::size_t lanes = sizeof(F) / sizeof(float);
+    const float* wr = twiddleRe + (half - 1);
+    const float* wi = twiddleIm + (half - 1);
+    for (std::size_t start = 0; start < BleedFft::kSize; start += 2 * half) {
+        float* ar = re + start;
+        float* ai = im + start;
+        float* br = ar + half;
+        float* bi = ai + half;
+        for (std::size_t k = 0; k < half; k += lanes) {
+            const F xr = load<F>(br + k), xi = load<F>(bi + k);
+            const F cr = load<F>(wr + k), ci = load<F>(wi + k);
+            const F tr = cr * xr - ci * xi;
+            const F ti = cr * xi + ci * xr;
+            const F yr = load<F>(ar + k), yi = load<F>(ai + k);
+            store(br + k, yr - tr);
+            store(bi + k, yi - ti);
+            store(ar + k, yr + tr);
+            store(ai + k, yi + ti);
         }
     }
+}
 
-    void radix2StagesSse2(float* re, float* im, const float* twiddleRe, const float* twiddleIm)
-    {
-        for (std::size_t half = 4; half < BleedFft::kSize; half *= 2)
-            stage<F4>(re, im, twiddleRe, twiddleIm, half);
-    }
+void radix2StagesSse2(float* re, float* im, const float* twiddleRe, const float* twiddleIm)
+{
+    for (std::size_t half = 4; half < BleedFft::kSize; half *= 2)
+        stage<F4>(re, im, twiddleRe, twiddleIm, half);
+}
 
-    __attribute__((target("avx2,fma"))) void radix2StagesAvx2(
-        float* re, float* im, const float* twiddleRe, const float* twiddleIm)
-    {
-        stage<F4>(re, im, twiddleRe, twiddleIm, 4);
-        for (std::size_t half = 8; half < BleedFft::kSize; half *= 2)
-            stage<F8>(re, im, twiddleRe, twiddleIm, half);
-    }
+__attribute__((target("avx2,fma"))) void radix2StagesAvx2(
+    float* re, float* im, const float* twiddleRe, const float* twiddleIm)
+{
+    stage<F4>(re, im, twiddleRe, twiddleIm, 4);
+    for (std::size_t half = 8; half < BleedFft::kSize; half *= 2)
+        stage<F8>(re, im, twiddleRe, twiddleIm, half);
+}
 
-    bool hasAvx2Fma()
-    {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    }
+bool hasAvx2Fma()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+}
 
-    void radix2Stages(float* re, float* im, const float* twiddleRe, const float* twiddleIm)
-    {
-        static const bool avx2 = hasAvx2Fma();
-        if (avx2)
-            radix2StagesAvx2(re, im, twiddleRe, twiddleIm);
-        else
-            radix2StagesSse2(re, im, twiddleRe, twiddleIm);
-    }
+void radix2Stages(float* re, float* im, const float* twiddleRe, const float* twiddleIm)
+{
+    static const bool avx2 = hasAvx2Fma();
+    if (avx2)
+        radix2StagesAvx2(re, im, twiddleRe, twiddleIm);
+    else
+        radix2StagesSse2(re, im, twiddleRe, twiddleIm);
+}
 
 } // namespace
 

@@ -32,7 +32,8 @@ public:
     /// Forward transform of a real frame; writes bins 0..512.
     void forwardReal(const float* frame, Complex* bins, Scratch& scratch) const;
     /// Forward transforms of two real frames with one complex transform; bins 0..512 of each.
-    void forwardRealPair(const float* a, const float* b, Complex* binsA, Complex* binsB, Scratch& scratch) const;
+    void forwardRealPair(
+        const float* a, const float* b, Complex* binsA, Complex* binsB, Scratch& scratch) const;
     /// Inverse of a conjugate-symmetric spectrum given by bins 0..512, scaled by 1/N; real part.
     void inverseReal(const Complex* bins, float* frame, Scratch& scratch) const;
 

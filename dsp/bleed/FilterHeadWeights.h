@@ -9,8 +9,7 @@ namespace brindlecot::dsp {
 
 /// Weights of a network with input window I, hidden widths W1 = W2 and K output taps. Cache-line
 /// aligned so that every array (all sizes are multiples of 16 floats) starts on a 64-byte boundary.
-template <std::size_t I, std::size_t W1, std::size_t W2, std::size_t K>
-struct alignas(64) FilterHeadWeights
+template <std::size_t I, std::size_t W1, std::size_t W2, std::size_t K> struct alignas(64) FilterHeadWeights
 {
     static_assert(W1 == W2, "both recurrent layers share one width");
     static constexpr std::size_t kInput = I;

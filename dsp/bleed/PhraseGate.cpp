@@ -6,15 +6,21 @@
 namespace brindlecot::dsp {
 
 namespace {
-    constexpr float kPowerAttackSeconds = 0.005f;
-    constexpr float kPowerReleaseSeconds = 0.12f;
-    constexpr float kOpenAttackSeconds = 0.002f;
-    constexpr float kOpenReleaseSeconds = 0.5f;
-    constexpr float kHoldSeconds = 0.25f;
-    constexpr float kPeakDecaySeconds = 2.0f;
+constexpr float kPowerAttackSeconds = 0.005f;
+constexpr float kPowerReleaseSeconds = 0.12f;
+constexpr float kOpenAttackSeconds = 0.002f;
+constexpr float kOpenReleaseSeconds = 0.5f;
+constexpr float kHoldSeconds = 0.25f;
+constexpr float kPeakDecaySeconds = 2.0f;
 
-    inline float pole(float fs, float seconds) { return std::exp(-1.0f / std::max(1.0f, fs * seconds)); }
-    inline float flushTiny(float v) { return std::fabs(v) < 1e-20f ? 0.0f : v; }
+inline float pole(float fs, float seconds)
+{
+    return std::exp(-1.0f / std::max(1.0f, fs * seconds));
+}
+inline float flushTiny(float v)
+{
+    return std::fabs(v) < 1e-20f ? 0.0f : v;
+}
 } // namespace
 
 void PhraseGate::prepare(double sampleRate)
@@ -77,7 +83,8 @@ float PhraseGate::process(float x, float c)
     float d = 0.0f;
     if (voiceFlag_)
         d = std::clamp(
-            1.0f + 10.0f * std::log10((power_ + 1e-20f) / (peak_ + 1e-20f)) / std::max(1.0f, rangeDb_), 0.0f, 1.0f);
+            1.0f + 10.0f * std::log10((power_ + 1e-20f) / (peak_ + 1e-20f)) / std::max(1.0f, rangeDb_), 0.0f,
+            1.0f);
 
     if (d > openness_) {
         holdCounter_ = holdSamples_;

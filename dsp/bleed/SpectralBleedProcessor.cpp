@@ -11,15 +11,18 @@ namespace brindlecot::dsp {
 
 namespace {
 
-    inline float ringValue(float v)
-    {
-        // One bad sample must not poison a whole analysis frame.
-        if (!std::isfinite(v))
-            return 0.0f;
-        return std::clamp(v, -1e9f, 1e9f);
-    }
+inline float ringValue(float v)
+{
+    // One bad sample must not poison a whole analysis frame.
+    if (!std::isfinite(v))
+        return 0.0f;
+    return std::clamp(v, -1e9f, 1e9f);
+}
 
-    inline float floorDbOrZero(float db) { return (std::isfinite(db) && db <= 0.0f) ? db : 0.0f; }
+inline float floorDbOrZero(float db)
+{
+    return (std::isfinite(db) && db <= 0.0f) ? db : 0.0f;
+}
 
 } // namespace
 
@@ -30,7 +33,7 @@ std::pair<float, float> cornersForHighPass(float highPassHz)
         a = 125.0f;
     else if (a > 200.0f)
         a = 200.0f;
-    return { a / 1.6f, a };
+    return {a / 1.6f, a};
 }
 
 SpectralBleedProcessor::SpectralBleedProcessor()
@@ -56,9 +59,10 @@ void SpectralBleedProcessor::prepare(double sampleRate, std::pair<float, float> 
     cornerHigh_ = corners.second;
     slowTime_ = 0.05f;
     for (std::size_t i = 0; i < kRing; ++i)
-        hannWindow_[i] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / 1023.0));
-    slowCoefficient_
-        = static_cast<float>(1.0 - std::exp(-1.0 / std::max(1.0, double(sampleRate_) * slowTime_ / double(kHop))));
+        hannWindow_[i]
+            = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / 1023.0));
+    slowCoefficient_ = static_cast<float>(
+        1.0 - std::exp(-1.0 / std::max(1.0, double(sampleRate_) * slowTime_ / double(kHop))));
     // The sample rate and corners changed under the curve: force the rebuild in setFloors.
     curveValid_ = false;
     setFloors(0.0f, 0.0f);
@@ -116,8 +120,8 @@ bool SpectralBleedProcessor::lanesEqual() const
 float SpectralBleedProcessor::laneHistory(int lane, std::size_t age) const
 {
     const std::size_t newest = (writeIndex_ + kRing - 1) % kRing;
-    return laneMirrors_[static_cast<std::size_t>(std::clamp(lane, 0, kMaxLanes - 1))][(kRing - 1 - newest)
-        + (age % kRing)];
+    return laneMirrors_[static_cast<std::size_t>(std::clamp(lane, 0, kMaxLanes - 1))]
+                       [(kRing - 1 - newest) + (age % kRing)];
 }
 
 void SpectralBleedProcessor::reset()
@@ -198,7 +202,8 @@ void SpectralBleedProcessor::analyse()
         mixFrame_[i] = sum * laneScale_ * hannWindow_[i];
         cleanFrame_[i] = cleanRing_[j] * hannWindow_[i];
     }
-    fft_.forwardRealPair(mixFrame_.data(), cleanFrame_.data(), mixBins_.data(), cleanBins_.data(), fftScratch_);
+    fft_.forwardRealPair(
+        mixFrame_.data(), cleanFrame_.data(), mixBins_.data(), cleanBins_.data(), fftScratch_);
 
     // Level match: the clean estimate may sit lower overall than the mix without meaning bleed.
     std::array<float, kBins>& mixMagnitude = binGains_; // reused as scratch until step 8
@@ -283,7 +288,8 @@ void SpectralBleedProcessor::buildFloorCurve()
                 value = shallow;
             } else {
                 // A straight line in dB over log frequency between the corners.
-                const float t = std::log2(f / cornerLow_) / std::max(1e-6f, std::log2(cornerHigh_ / cornerLow_));
+                const float t
+                    = std::log2(f / cornerLow_) / std::max(1e-6f, std::log2(cornerHigh_ / cornerLow_));
                 value = std::pow(10.0f, ((1.0f - t) * deepDb + t * shallowDb) / 20.0f);
             }
         }

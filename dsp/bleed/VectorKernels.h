@@ -1,14 +1,19 @@
 // Vector kernels of the bleed stages: a matrix-vector product for the network layers, a paired dot
 // product for the crossfaded FIR sums, and the network's element-wise nonlinearities (exp, tanh and
-// sigmoid from Cephes-style polynomials, within a few units in the last place of the C library). A portable SSE2 version always exists; an AVX2 +
-// FMA version is chosen at start-up when the processor has it. Both keep several partial sums.
+// sigmoid from Cephes-style polynomials, within a few units in the last place of the C library). A portable
+// SSE2 version always exists; an AVX2 + FMA version is chosen at start-up when the processor has it. Both
+// keep several partial sums.
 #pragma once
 
 #include <cstddef>
 
 namespace brindlecot::dsp::kernels {
 
-enum class Path { Sse2, Avx2Fma };
+enum class Path
+{
+    Sse2,
+    Avx2Fma
+};
 
 /// y[r] = sum over c of m[r * cols + c] * x[c], m row-major. rows % 4 == 0, cols % 16 == 0.
 void matVec(const float* m, const float* x, float* y, std::size_t rows, std::size_t cols);

@@ -58,66 +58,66 @@ std::streamsize Buffer::showmanyc()
 
 namespace {
 
-    uint32_t u32At(const unsigned char* p)
-    {
-        return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8)
-            | (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+uint32_t u32At(const unsigned char* p)
+{
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8)
+        | (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+bool readExactly(std::istream& in, void* destination, std::size_t bytes)
+{
+    in.read(static_cast<char*>(destination), static_cast<std::streamsize>(bytes));
+    return static_cast<std::size_t>(in.gcount()) == bytes;
+}
+
+template <std::size_t I, std::size_t S, std::size_t W1, std::size_t W2, std::size_t K>
+Status readSequence(std::istream& in, FilterHeadWeights<I, W1, W2, K>& weights)
+{
+    unsigned char header[kHeaderBytes];
+    bool headerRead = false;
+    try {
+        headerRead = readExactly(in, header, sizeof header);
+    } catch (const std::exception&) {
+        headerRead = false; // a stream with exceptions enabled: same as a short read
     }
+    if (!headerRead)
+        return Status::StreamUnreadable;
+    if (u32At(header) != kMagic)
+        return Status::NotABlob;
+    if (u32At(header + 4) != kVersion)
+        return Status::UnsupportedVersion;
+    if (u32At(header + 8) != I || u32At(header + 12) != S || u32At(header + 16) != W1
+        || u32At(header + 20) != W2 || u32At(header + 24) != K)
+        return Status::DimensionMismatch;
+    float scale;
+    std::memcpy(&scale, header + 28, sizeof scale);
+    if (!std::isfinite(scale) || !(scale > 0.0f))
+        return Status::NonFinite;
 
-    bool readExactly(std::istream& in, void* destination, std::size_t bytes)
-    {
-        in.read(static_cast<char*>(destination), static_cast<std::streamsize>(bytes));
-        return static_cast<std::size_t>(in.gcount()) == bytes;
-    }
-
-    template <std::size_t I, std::size_t S, std::size_t W1, std::size_t W2, std::size_t K>
-    Status readSequence(std::istream& in, FilterHeadWeights<I, W1, W2, K>& weights)
-    {
-        unsigned char header[kHeaderBytes];
-        bool headerRead = false;
-        try {
-            headerRead = readExactly(in, header, sizeof header);
-        } catch (const std::exception&) {
-            headerRead = false; // a stream with exceptions enabled: same as a short read
-        }
-        if (!headerRead)
-            return Status::StreamUnreadable;
-        if (u32At(header) != kMagic)
-            return Status::NotABlob;
-        if (u32At(header + 4) != kVersion)
-            return Status::UnsupportedVersion;
-        if (u32At(header + 8) != I || u32At(header + 12) != S || u32At(header + 16) != W1
-            || u32At(header + 20) != W2 || u32At(header + 24) != K)
-            return Status::DimensionMismatch;
-        float scale;
-        std::memcpy(&scale, header + 28, sizeof scale);
-        if (!std::isfinite(scale) || !(scale > 0.0f))
-            return Status::NonFinite;
-
-        // One bulk read per array straight into its field; the first short read stops.
-        bool complete = true;
-        try {
-            weights.forEachArray([&](float* p, std::size_t n) {
-                if (complete)
-                    complete = readExactly(in, p, n * sizeof(float));
-            });
-        } catch (const std::exception&) {
-            complete = false;
-        }
-        if (!complete)
-            return Status::Truncated;
-
-        bool finite = true;
-        weights.forEachArray([&](const float* p, std::size_t n) {
-            for (std::size_t i = 0; i < n && finite; ++i)
-                finite = std::isfinite(p[i]);
+    // One bulk read per array straight into its field; the first short read stops.
+    bool complete = true;
+    try {
+        weights.forEachArray([&](float* p, std::size_t n) {
+            if (complete)
+                complete = readExactly(in, p, n * sizeof(float));
         });
-        if (!finite)
-            return Status::NonFinite;
-
-        weights.outputScale = scale;
-        return Status::Ok;
+    } catch (const std::exception&) {
+        complete = false;
     }
+    if (!complete)
+        return Status::Truncated;
+
+    bool finite = true;
+    weights.forEachArray([&](const float* p, std::size_t n) {
+        for (std::size_t i = 0; i < n && finite; ++i)
+            finite = std::isfinite(p[i]);
+    });
+    if (!finite)
+        return Status::NonFinite;
+
+    weights.outputScale = scale;
+    return Status::Ok;
+}
 
 } // namespace
 

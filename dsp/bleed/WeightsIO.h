@@ -13,7 +13,8 @@
 
 namespace brindlecot::dsp::weightsio {
 
-enum class Status : int {
+enum class Status : int
+{
     Ok = 0,
     StreamUnreadable = 1,
     NotABlob = 2,

@@ -16,7 +16,8 @@ using namespace brindlecot::test::bleed;
 
 namespace {
 
-const std::string kPrefix = "Velarune 0.12.6 \xC2\xB7 bleed: spectral + phrase gate \xC2\xB7 0 samples latency";
+const std::string kPrefix
+    = "Velarune 0.12.6 \xC2\xB7 bleed: spectral + phrase gate \xC2\xB7 0 samples latency";
 
 // Blobs the fake resource lookup serves; empty means "not embedded".
 std::vector<uint8_t>& embeddedFull()
@@ -35,13 +36,13 @@ EmbeddedResource fakeLookup(const char* name)
 {
     const std::string n = name;
     if (n == "BIG_BASE_S1.BIN" && gTinyFull) {
-        static const uint8_t tiny[7] = { 'H', 'F', 'W', 'I', 1, 0, 0 };
-        return { "BIG_BASE_S1.BIN", tiny, sizeof tiny };
+        static const uint8_t tiny[7] = {'H', 'F', 'W', 'I', 1, 0, 0};
+        return {"BIG_BASE_S1.BIN", tiny, sizeof tiny};
     }
     if (n == "BIG_BASE_S1.BIN" && !embeddedFull().empty())
-        return { "BIG_BASE_S1.BIN", embeddedFull().data(), embeddedFull().size() };
+        return {"BIG_BASE_S1.BIN", embeddedFull().data(), embeddedFull().size()};
     if (n == "GIG_ECO_V2.BIN" && !embeddedEco().empty())
-        return { "GIG_ECO_V2.BIN", embeddedEco().data(), embeddedEco().size() };
+        return {"GIG_ECO_V2.BIN", embeddedEco().data(), embeddedEco().size()};
     return {};
 }
 
@@ -123,7 +124,9 @@ TEST_F(ModelsFixture, TheWrongShapeInTheFullModelsPlaceIsADimensionMismatch)
     BleedModels models;
     models.loadModels(search);
     EXPECT_EQ(models.status,
-        kPrefix + " \xC2\xB7 KEY MISSING (big_base_s1.bin, blob dimensions do not match the model): passing through");
+        kPrefix
+            + " \xC2\xB7 KEY MISSING (big_base_s1.bin, blob dimensions do not match the model): passing "
+              "through");
 }
 
 TEST_F(ModelsFixture, NothingAnywhereMeansKeyMissingAndNoEcoKey)
@@ -134,7 +137,8 @@ TEST_F(ModelsFixture, NothingAnywhereMeansKeyMissingAndNoEcoKey)
     models.loadModels(search);
     EXPECT_EQ(models.status,
         kPrefix
-            + " \xC2\xB7 KEY MISSING (big_base_s1.bin, stream could not be read): passing through \xC2\xB7 no eco key");
+            + " \xC2\xB7 KEY MISSING (big_base_s1.bin, stream could not be read): passing through \xC2\xB7 "
+              "no eco key");
     EXPECT_EQ(models.fullResult().sourceLabel, " (source tree)");
 }
 
@@ -176,7 +180,8 @@ TEST_F(ModelsFixture, ATruncatedFileIsReportedAsTruncated)
     models.loadModels(search);
     EXPECT_EQ(models.status,
         kPrefix
-            + " \xC2\xB7 KEY MISSING (big_base_s1.bin, blob ended before all coefficients were read): passing through");
+            + " \xC2\xB7 KEY MISSING (big_base_s1.bin, blob ended before all coefficients were read): "
+              "passing through");
 }
 
 TEST(BleedModelsDefault, ABuildWithoutModelFilesReportsTheMissingKey)
@@ -317,4 +322,69 @@ TEST_F(FrameFixture, ProcessingWithBleedOnAllocatesNothingAlsoAcrossModelSwitche
     EXPECT_EQ(scope.allocations(), 0u);
     for (double v : io[0])
         ASSERT_TRUE(std::isfinite(v));
+}
+
+TEST_F(FrameFixture, ResetAndTheFullStateResetClearTheBleedStages)
+{
+    load();
+    h->params[kEcoMode] = 1.0;
+    run(40);
+    h->params[kEcoMode] = 0.0;
+    run(45, 40);
+    ASSERT_EQ(f().models.full.hopIndex, 13u);
+    ASSERT_EQ(f().models.eco.hopIndex, 8u);
+    ASSERT_GT(f().bleedProcessor().hopCounter(), 0u);
+
+    h->reset(); // plug-in reset: the full model and the spectral processor, the gate opened
+    EXPECT_EQ(f().models.full.hopIndex, 0u);
+    EXPECT_EQ(f().models.eco.hopIndex, 8u);
+    EXPECT_EQ(f().bleedProcessor().hopCounter(), 0u);
+    EXPECT_EQ(f().phraseGate().openness(), 1.0f);
+    EXPECT_EQ(f().phraseGate().floorGain(), 1.0f);
+
+    run(45, 100);
+    f().resetAllState(); // full state reset: both cancellers, the processor and the gate
+    EXPECT_EQ(f().models.full.hopIndex, 0u);
+    EXPECT_EQ(f().models.eco.hopIndex, 0u);
+    EXPECT_EQ(f().bleedProcessor().hopCounter(), 0u);
+    EXPECT_EQ(f().phraseGate().openness(), 1.0f);
+    EXPECT_EQ(f().phraseGate().power(), 0.0f);
+}
+
+TEST_F(FrameFixture, TheFloorCornersFollowTheHighPassWhileBleedIsOn)
+{
+    load();
+    h->params[kHighPassOn] = 1.0;
+    h->params[kHighPass] = 160.0;
+    run(64);
+    EXPECT_EQ(f().bleedProcessor().cornerLow(), 100.0f);
+    EXPECT_EQ(f().bleedProcessor().cornerHigh(), 160.0f);
+    EXPECT_EQ(f().bleedProcessor().deepFloorDb(), -45.0f);
+    EXPECT_EQ(f().bleedProcessor().shallowFloorDb(), -7.0f);
+    EXPECT_NEAR(f().phraseGate().depthDb(), -12.0f, 1e-6f);
+
+    h->params[kBleedReduction] = 0.0; // corners stay while bleed is off
+    h->params[kHighPass] = 300.0;
+    run(64, 64);
+    EXPECT_EQ(f().bleedProcessor().cornerHigh(), 160.0f);
+    EXPECT_EQ(f().bleedProcessor().deepFloorDb(), 0.0f);
+    EXPECT_EQ(f().phraseGate().floorGain(), 1.0f);
+
+    h->params[kBleedReduction] = 50.0;
+    h->params[kHighPassOn] = 0.0;
+    run(64, 128);
+    EXPECT_EQ(f().bleedProcessor().cornerLow(), 78.125f);
+    EXPECT_EQ(f().bleedProcessor().cornerHigh(), 125.0f);
+    EXPECT_NEAR(f().bleedProcessor().deepFloorDb(), -22.5f, 1e-5f);
+}
+
+TEST_F(FrameFixture, BleedAtZeroStillFillsTheSpectralHistoryWithoutAnalysis)
+{
+    load();
+    h->params[kBleedReduction] = 0.0;
+    h->reset();
+    run(1000);
+    EXPECT_EQ(f().bleedProcessor().analysisCount(), 0u);
+    EXPECT_EQ(f().bleedProcessor().hopCounter(), 1000u % 128u);
+    EXPECT_NE(f().bleedProcessor().laneHistory(0, 0), 0.0f);
 }

@@ -37,7 +37,7 @@ inline float hashedValue(uint32_t key, int shift)
 template <typename Weights> void fillSynthetic(Weights& w, uint32_t seed = 0)
 {
     // Shifts per array in blob order: input projection, norm gain/bias, GRU 1, GRU 2, output head.
-    static constexpr int shifts[12] = { 0, 2, 3, 3, 3, 3, 3, 3, 3, 3, 3, 4 };
+    static constexpr int shifts[12] = {0, 2, 3, 3, 3, 3, 3, 3, 3, 3, 3, 4};
     uint32_t a = 0;
     w.forEachArray([&](float* p, std::size_t n) {
         for (std::size_t e = 0; e < n; ++e)
@@ -51,7 +51,10 @@ template <typename Weights> void fillSynthetic(Weights& w, uint32_t seed = 0)
 }
 
 /// Input sample n of the synthetic test signal (amplitude 1/2).
-inline float syntheticInput(uint32_t n) { return hashedValue(0x7f000000u + n, 1); }
+inline float syntheticInput(uint32_t n)
+{
+    return hashedValue(0x7f000000u + n, 1);
+}
 
 template <typename Weights> std::unique_ptr<Weights> makeSyntheticWeights(uint32_t seed = 0)
 {
@@ -109,7 +112,10 @@ template <typename Weights> std::vector<uint8_t> makeBlob(const Weights& w, cons
     return out;
 }
 
-template <typename Weights> std::vector<uint8_t> makeBlob(const Weights& w) { return makeBlob(w, headerFor<Weights>()); }
+template <typename Weights> std::vector<uint8_t> makeBlob(const Weights& w)
+{
+    return makeBlob(w, headerFor<Weights>());
+}
 
 template <typename Weights> std::vector<uint8_t> makeSyntheticBlob(uint32_t seed = 0)
 {
@@ -129,7 +135,8 @@ template <typename Weights> struct ReferenceNetwork
 
     static float sigmoid(float s) { return 1.0f / (1.0f + std::exp(-s)); }
 
-    static void gru(const float* x, float* h, const float* wi, const float* wr, const float* bi, const float* br)
+    static void gru(
+        const float* x, float* h, const float* wi, const float* wr, const float* bi, const float* br)
     {
         std::array<float, W> next {};
         for (std::size_t j = 0; j < W; ++j) {
@@ -171,10 +178,10 @@ template <typename Weights> struct ReferenceNetwork
         const float d = std::sqrt(var + 1e-5f);
         for (std::size_t j = 0; j < W; ++j)
             u[j] = std::tanh((p[j] - mean) * (1.0f / d) * w.normGain[j] + w.normBias[j]);
-        gru(u.data(), h1.data(), w.gru1InputWeights.data(), w.gru1RecurrentWeights.data(), w.gru1InputBias.data(),
-            w.gru1RecurrentBias.data());
-        gru(h1.data(), h2.data(), w.gru2InputWeights.data(), w.gru2RecurrentWeights.data(), w.gru2InputBias.data(),
-            w.gru2RecurrentBias.data());
+        gru(u.data(), h1.data(), w.gru1InputWeights.data(), w.gru1RecurrentWeights.data(),
+            w.gru1InputBias.data(), w.gru1RecurrentBias.data());
+        gru(h1.data(), h2.data(), w.gru2InputWeights.data(), w.gru2RecurrentWeights.data(),
+            w.gru2InputBias.data(), w.gru2RecurrentBias.data());
         for (std::size_t k = 0; k < K; ++k) {
             float s = 0.0f;
             for (std::size_t j = 0; j < W; ++j)

@@ -1,5 +1,5 @@
-#include "dsp/bleed/FilterHeadCanceller.h"
 #include "dsp/bleed/FilterHeadNetwork.h"
+#include "dsp/bleed/FilterHeadCanceller.h"
 #include "dsp/bleed/VectorKernels.h"
 
 #include "BleedTestSupport.h"
@@ -19,7 +19,7 @@ namespace {
 
 std::vector<kernels::Path> availablePaths()
 {
-    std::vector<kernels::Path> paths { kernels::Path::Sse2 };
+    std::vector<kernels::Path> paths {kernels::Path::Sse2};
     if (kernels::avx2FmaSupported())
         paths.push_back(kernels::Path::Avx2Fma);
     return paths;
@@ -129,7 +129,7 @@ TEST(VectorKernels, MatrixVectorProductEqualsADoublePrecisionSumOnEveryPath)
     std::mt19937 rng(5);
     std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
     PathGuard guard;
-    for (auto [rows, cols] : { std::pair<std::size_t, std::size_t> { 96, 512 }, { 288, 96 }, { 192, 64 }, { 4, 16 } }) {
+    for (auto [rows, cols] : {std::pair<std::size_t, std::size_t> {96, 512}, {288, 96}, {192, 64}, {4, 16}}) {
         std::vector<float> m(rows * cols), x(cols), y(rows);
         for (float& v : m)
             v = dist(rng);
@@ -153,7 +153,7 @@ TEST(VectorKernels, PairedDotProductEqualsTwoDoublePrecisionSums)
     std::mt19937 rng(6);
     std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
     PathGuard guard;
-    for (std::size_t n : { 16u, 48u, 192u, 256u, 512u }) {
+    for (std::size_t n : {16u, 48u, 192u, 256u, 512u}) {
         std::vector<float> a(n), b(n), x(n + 3);
         for (std::size_t i = 0; i < n; ++i) {
             a[i] = dist(rng);
@@ -181,8 +181,8 @@ TEST(VectorKernels, TanhAndTheGruUpdateAgreeWithTheCLibraryWithinAFewUlp)
     std::vector<float> x;
     for (int i = -4000; i < 4000; ++i)
         x.push_back(static_cast<float>(i) * 0.0025f); // -10 .. 10
-    for (float v : { 0.0f, -0.0f, 1e-30f, -1e-8f, 0.625f, -0.625f, 0.62499f, 40.0f, -44.0f, 100.0f, -1e30f, 1e30f,
-             std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity() })
+    for (float v : {0.0f, -0.0f, 1e-30f, -1e-8f, 0.625f, -0.625f, 0.62499f, 40.0f, -44.0f, 100.0f, -1e30f,
+             1e30f, std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity()})
         x.push_back(v);
     while (x.size() % 8 != 0)
         x.push_back(0.3f);

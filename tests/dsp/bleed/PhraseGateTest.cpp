@@ -123,7 +123,7 @@ TEST(PhraseGate, ResetOpenStartsFullyOpenWithNoRememberedPeak)
 
 TEST(PhraseGate, CoefficientsFollowTheSampleRate)
 {
-    for (double rate : { 8000.0, 44100.0, 192000.0 }) {
+    for (double rate : {8000.0, 44100.0, 192000.0}) {
         PhraseGate g = preparedGate(rate);
         EXPECT_EQ(g.holdSamples(), static_cast<uint64_t>(static_cast<float>(rate) * 0.25f));
         endOfPhrase(g, rate);

@@ -119,7 +119,7 @@ TEST(SpectralBleedProcessor, AfterResetTheFirst128OutputsEqualTheInputsExactly)
     std::mt19937 rng(1);
     std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
     for (int n = 0; n < 128; ++n) {
-        float x[2] = { dist(rng), dist(rng) };
+        float x[2] = {dist(rng), dist(rng)};
         const float a = x[0], b = x[1];
         p->process(x, 2, 0.0f);
         ASSERT_EQ(x[0], a);
@@ -151,7 +151,7 @@ TEST(SpectralBleedProcessor, IdenticalMixAndCleanAreTransparent)
 
 TEST(SpectralBleedProcessor, AllBleedSettlesAtMinus7DbInAPhraseAndMinus45DbBetweenPhrases)
 {
-    for (double f : { 300.0, 1000.0, 4000.0 }) {
+    for (double f : {300.0, 1000.0, 4000.0}) {
         auto p = makeProcessor();
         EXPECT_NEAR(attenuationDb(*p, f, 1.0f, 48000, 4800), -7.0, 0.5) << f << " Hz in a phrase";
     }
@@ -204,7 +204,7 @@ TEST(SpectralBleedProcessor, LaneCountChangesResetButGrowingActiveLanesCopiesLan
     auto p = makeProcessor(48000.0, 2);
     p->setActiveLanes(1);
     for (int n = 0; n < 300; ++n) {
-        float x[2] = { 0.01f * static_cast<float>(n % 50), 0.0f };
+        float x[2] = {0.01f * static_cast<float>(n % 50), 0.0f};
         p->process(x, 1, x[0]);
     }
     EXPECT_FALSE(p->lanesEqual());
@@ -236,8 +236,8 @@ TEST(SpectralBleedProcessor, InfinityInOneLaneIsStoredAsZeroAndLeavesTheOtherLan
     std::uniform_real_distribution<float> dist(-0.5f, 0.5f);
     for (int n = 0; n < 2000; ++n) {
         const float l0 = dist(rng), l1 = dist(rng), clean = 0.3f * l0;
-        float xa[2] = { l0, n == 700 ? std::numeric_limits<float>::infinity() : l1 };
-        float xb[2] = { l0, n == 700 ? 0.0f : l1 };
+        float xa[2] = {l0, n == 700 ? std::numeric_limits<float>::infinity() : l1};
+        float xb[2] = {l0, n == 700 ? 0.0f : l1};
         a->process(xa, 2, clean);
         b->process(xb, 2, clean);
         ASSERT_EQ(xa[0], xb[0]) << n;
@@ -250,11 +250,11 @@ TEST(SpectralBleedProcessor, InfinityInOneLaneIsStoredAsZeroAndLeavesTheOtherLan
 
 TEST(SpectralBleedProcessor, HugeAndNonFiniteInputsNeverReachTheOutputAtAnyRate)
 {
-    for (double rate : { 8000.0, 44100.0, 192000.0 }) {
+    for (double rate : {8000.0, 44100.0, 192000.0}) {
         auto p = makeProcessor(rate, 2);
         p->setFloors(-45.0f, -7.0f);
         for (int n = 0; n < 5000; ++n) {
-            float x[2] = { std::sin(0.01f * n), n % 3 == 0 ? 1e30f : -0.2f };
+            float x[2] = {std::sin(0.01f * n), n % 3 == 0 ? 1e30f : -0.2f};
             if (n % 101 == 0)
                 x[0] = std::numeric_limits<float>::quiet_NaN();
             const float clean = n % 7 == 0 ? -std::numeric_limits<float>::infinity() : 0.1f;

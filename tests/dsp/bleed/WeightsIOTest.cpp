@@ -32,7 +32,10 @@ Status streamEco(const std::vector<uint8_t>& blob, EcoModelWeights& w)
     return readStream<512, 32, 64, 64, 192>(in, w);
 }
 
-void setFloat(std::vector<uint8_t>& blob, std::size_t offset, float v) { std::memcpy(&blob[offset], &v, 4); }
+void setFloat(std::vector<uint8_t>& blob, std::size_t offset, float v)
+{
+    std::memcpy(&blob[offset], &v, 4);
+}
 void setU32(std::vector<uint8_t>& blob, std::size_t offset, uint32_t v)
 {
     for (int i = 0; i < 4; ++i)
@@ -143,8 +146,8 @@ TEST_F(ReaderFixture, EveryDimensionIsCompared)
 
 TEST_F(ReaderFixture, BadScaleIsNonFiniteBeforeAnyArrayIsRead)
 {
-    for (float scale : { 0.0f, -0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(),
-             std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity() }) {
+    for (float scale : {0.0f, -0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(),
+             std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity()}) {
         auto bad = blob;
         setFloat(bad, 28, scale);
         EXPECT_EQ(readEco(bad, *target), Status::NonFinite) << scale;
@@ -167,7 +170,7 @@ TEST_F(ReaderFixture, NaNInTheLastCoefficientIsNonFiniteButTruncationIsReportedF
 
 TEST_F(ReaderFixture, ExtraTrailingBytesAreIgnored)
 {
-    blob.insert(blob.end(), { 1, 2, 3, 4, 5, 6, 7, 0xff, 0xff });
+    blob.insert(blob.end(), {1, 2, 3, 4, 5, 6, 7, 0xff, 0xff});
     EXPECT_EQ(readEco(blob, *target), Status::Ok);
     EXPECT_EQ(streamEco(blob, *target), Status::Ok);
 }
@@ -189,7 +192,8 @@ TEST_F(ReaderFixture, ACutInsideTheHeaderIsUnreadableAndInsideTheBodyTruncatedAt
 TEST_F(ReaderFixture, TheStreamReaderRunsTheSameSequence)
 {
     EXPECT_EQ(streamEco(blob, *target), Status::Ok);
-    EXPECT_EQ(streamEco(std::vector<uint8_t>(blob.begin(), blob.begin() + 31), *target), Status::StreamUnreadable);
+    EXPECT_EQ(
+        streamEco(std::vector<uint8_t>(blob.begin(), blob.begin() + 31), *target), Status::StreamUnreadable);
     EXPECT_EQ(streamEco(std::vector<uint8_t>(blob.begin(), blob.begin() + 1000), *target), Status::Truncated);
     auto bad = blob;
     setU32(bad, 4, 2);
