@@ -224,10 +224,15 @@ void SpectralBleedProcessor::analyse()
     const float t = std::clamp((voiceTarget_ - voiceLow_) / (voiceHigh_ - voiceLow_), 0.0f, 1.0f);
     voicePresence_ += (t - voicePresence_) * slowCoefficient_;
 
+    // 20 log10(u) = (20 / ln 10) ln(u), with the logarithms taken as one vector pass.
+    float* logRatio = binScratchRe_.data();
+    for (std::size_t k = 0; k < kBins; ++k)
+        logRatio[k] = (cleanMagnitude[k] * match + 1e-12f) / (mixMagnitude[k] + 1e-12f);
+    kernels::logInPlace(logRatio, kPaddedBins);
     const float maskRange = std::max(1.0f, maskRangeDb_);
+    constexpr float dbPerNeper = 8.68588963806503655f;
     for (std::size_t k = 0; k < kBins; ++k) {
-        const float u = (cleanMagnitude[k] * match + 1e-12f) / (mixMagnitude[k] + 1e-12f);
-        float raw = std::clamp(1.0f + 20.0f * std::log10(u) / maskRange, 0.0f, 1.0f);
+        float raw = std::clamp(1.0f + dbPerNeper * logRatio[k] / maskRange, 0.0f, 1.0f);
         if (std::isnan(raw))
             raw = 1.0f;
         rawMask_[k] = raw;
@@ -246,8 +251,12 @@ void SpectralBleedProcessor::designFilter(const float* gains, float* fir)
 {
     // Real cepstrum of the log magnitude, folded onto positive quefrencies: the exponential of its
     // spectrum is the minimum-phase response with the same magnitude.
+    float* re = binScratchRe_.data();
+    float* im = binScratchIm_.data();
+    std::memcpy(re, gains, sizeof(float) * kBins);
+    kernels::logInPlace(re, kPaddedBins);
     for (std::size_t k = 0; k < kBins; ++k)
-        designBins_[k] = BleedFft::Complex(std::log(gains[k]), 0.0f);
+        designBins_[k] = BleedFft::Complex(re[k], 0.0f);
     float* c = mixFrame_.data(); // scratch
     fft_.inverseReal(designBins_.data(), c, fftScratch_);
     constexpr std::size_t half = BleedFft::kSize / 2;
@@ -257,10 +266,12 @@ void SpectralBleedProcessor::designFilter(const float* gains, float* fir)
         c[n] = 0.0f;
     fft_.forwardReal(c, designBins_.data(), fftScratch_);
     for (std::size_t k = 0; k < kBins; ++k) {
-        const float magnitude = std::exp(designBins_[k].real());
-        const float phase = designBins_[k].imag();
-        designBins_[k] = BleedFft::Complex(magnitude * std::cos(phase), magnitude * std::sin(phase));
+        re[k] = designBins_[k].real();
+        im[k] = designBins_[k].imag();
     }
+    kernels::expPolarInPlace(re, im, kPaddedBins); // exp(Re C) (cos Im C + i sin Im C)
+    for (std::size_t k = 0; k < kBins; ++k)
+        designBins_[k] = BleedFft::Complex(re[k], im[k]);
     float* h = cleanFrame_.data(); // scratch
     fft_.inverseReal(designBins_.data(), h, fftScratch_);
     for (std::size_t n = 0; n < kTaps; ++n) {

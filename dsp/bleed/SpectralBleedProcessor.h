@@ -131,6 +131,10 @@ private:
     std::array<BleedFft::Complex, kBins> cleanBins_ {};
     std::array<BleedFft::Complex, kBins> designBins_ {};
     std::array<float, kRing> cepstrum_ {};
+    // Per-bin vector scratch, padded to whole vectors (the padding only ever holds finite values).
+    static constexpr std::size_t kPaddedBins = 520;
+    alignas(64) std::array<float, kPaddedBins> binScratchRe_ {};
+    alignas(64) std::array<float, kPaddedBins> binScratchIm_ {};
     BleedFft::Scratch fftScratch_;
 };
 

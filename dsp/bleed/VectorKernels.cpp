@@ -246,6 +246,95 @@ template <typename F, typename I> BRINDLECOT_VECTOR_INLINE F vsigmoid(F s)
     return 1.0f / (1.0f + vexp<F, I>(-s));
 }
 
+// Natural logarithm: x = m 2^e with m in [sqrt(1/2), sqrt(2)), ln(1 + f) by a degree-9
+// polynomial (Cephes logf).
+template <typename F, typename I> BRINDLECOT_VECTOR_INLINE F vlog(F x0)
+{
+    const F x = x0 < 1.17549435e-38f ? splat<F>(1.17549435e-38f) : x0; // smallest normal
+    const I bits = (I)x;
+    I e = ((bits >> 23) & 0xff) - 126;
+    F m = (F)((bits & 0x807fffff) | 0x3f000000); // mantissa in [0.5, 1)
+    const I small = m < 0.707106781186547524f; // -1 where true
+    e = e + small;
+    const F ef = __builtin_convertvector(e, F);
+    m = small ? m + m - 1.0f : m - 1.0f;
+    const F z = m * m;
+    F p = splat<F>(7.0376836292e-2f);
+    p = p * m - 1.1514610310e-1f;
+    p = p * m + 1.1676998740e-1f;
+    p = p * m - 1.2420140846e-1f;
+    p = p * m + 1.4249322787e-1f;
+    p = p * m - 1.6668057665e-1f;
+    p = p * m + 2.0000714765e-1f;
+    p = p * m - 2.4999993993e-1f;
+    p = p * m + 3.3333331174e-1f;
+    F y = p * m * z;
+    y = y + ef * -2.12194440e-4f;
+    y = y - 0.5f * z;
+    const F result = (m + y) + ef * 0.693359375f;
+    return x0 != x0 ? x0 : result;
+}
+
+// sin and cos together: reduction by multiples of pi/4 in three parts, then the Cephes polynomials
+// on [-pi/4, pi/4] (accurate for |x| up to a few thousand).
+template <typename F, typename I> BRINDLECOT_VECTOR_INLINE void vsincos(F x0, F& sinOut, F& cosOut)
+{
+    const I sinSign = (I)x0 & static_cast<int32_t>(0x80000000u);
+    F x = x0 < 0.0f ? -x0 : x0;
+    I j = __builtin_convertvector(x * 1.27323954473516f, I);
+    j = (j + 1) & ~1;
+    const F y = __builtin_convertvector(j, F);
+    x = ((x - y * 0.78515625f) - y * 2.4187564849853515625e-4f) - y * 3.77489497744594108e-8f;
+    const I swapSin = (j & 4) << 29;
+    const I cosSign = (~(j - 2) & 4) << 29;
+    const I usePolySin = (j & 2) == 0;
+    const F z = x * x;
+    const F c = ((2.443315711809948e-5f * z - 1.388731625493765e-3f) * z + 4.166664568298827e-2f) * z * z
+        - 0.5f * z + 1.0f;
+    const F sn = ((-1.9515295891e-4f * z + 8.3321608736e-3f) * z - 1.6666654611e-1f) * z * x + x;
+    const F s = usePolySin ? sn : c;
+    const F co = usePolySin ? c : sn;
+    sinOut = (F)((I)s ^ (sinSign ^ swapSin));
+    cosOut = (F)((I)co ^ cosSign);
+}
+
+template <typename F, typename I> BRINDLECOT_VECTOR_INLINE void logBody(float* x, std::size_t n)
+{
+    constexpr std::size_t L = sizeof(F) / sizeof(float);
+    for (std::size_t i = 0; i < n; i += L)
+        store(x + i, vlog<F, I>(load<F>(x + i)));
+}
+
+template <typename F, typename I>
+BRINDLECOT_VECTOR_INLINE void expPolarBody(float* re, float* im, std::size_t n)
+{
+    constexpr std::size_t L = sizeof(F) / sizeof(float);
+    for (std::size_t i = 0; i < n; i += L) {
+        const F magnitude = vexp<F, I>(load<F>(re + i));
+        F s, c;
+        vsincos<F, I>(load<F>(im + i), s, c);
+        store(re + i, magnitude * c);
+        store(im + i, magnitude * s);
+    }
+}
+
+void logSse2(float* x, std::size_t n)
+{
+    logBody<F4, I4>(x, n);
+}
+void expPolarSse2(float* re, float* im, std::size_t n)
+{
+    expPolarBody<F4, I4>(re, im, n);
+}
+__attribute__((target("avx2,fma"))) void logAvx2(float* x, std::size_t n)
+{
+    logBody<F8, I8>(x, n);
+}
+__attribute__((target("avx2,fma"))) void expPolarAvx2(float* re, float* im, std::size_t n)
+{
+    expPolarBody<F8, I8>(re, im, n);
+}
+
 template <typename F, typename I>
 BRINDLECOT_VECTOR_INLINE void tanhScaledBody(const float* x, float* y, std::size_t n, float scale)
 {
@@ -294,6 +383,8 @@ using Dot2Fn = void (*)(const float*, const float*, const float*, std::size_t, f
 
 using TanhFn = void (*)(const float*, float*, std::size_t, float);
 using GruFn = void (*)(const float*, const float*, const float*, const float*, float*, std::size_t);
+using LogFn = void (*)(float*, std::size_t);
+using ExpPolarFn = void (*)(float*, float*, std::size_t);
 
 struct Dispatch
 {
@@ -301,11 +392,15 @@ struct Dispatch
     Dot2Fn dot2;
     TanhFn tanhScaled;
     GruFn gruCombine;
+    LogFn log;
+    ExpPolarFn expPolar;
     Path path;
 };
 
-constexpr Dispatch kSse2 {&matVecSse2, &dot2Sse2, &tanhScaledSse2, &gruCombineSse2, Path::Sse2};
-constexpr Dispatch kAvx2 {&matVecAvx2, &dot2Avx2, &tanhScaledAvx2, &gruCombineAvx2, Path::Avx2Fma};
+constexpr Dispatch kSse2 {
+    &matVecSse2, &dot2Sse2, &tanhScaledSse2, &gruCombineSse2, &logSse2, &expPolarSse2, Path::Sse2};
+constexpr Dispatch kAvx2 {
+    &matVecAvx2, &dot2Avx2, &tanhScaledAvx2, &gruCombineAvx2, &logAvx2, &expPolarAvx2, Path::Avx2Fma};
 
 // Constant-initialised to the baseline, so a call made before dynamic initialisation is safe.
 Dispatch dispatch = kSse2;
@@ -338,6 +433,16 @@ void tanhScaled(const float* x, float* y, std::size_t n, float scale)
 void gruCombine(const float* gi, const float* gh, const float* bi, const float* br, float* h, std::size_t w)
 {
     dispatch.gruCombine(gi, gh, bi, br, h, w);
+}
+
+void logInPlace(float* x, std::size_t n)
+{
+    dispatch.log(x, n);
+}
+
+void expPolarInPlace(float* re, float* im, std::size_t n)
+{
+    dispatch.expPolar(re, im, n);
 }
 
 Path activePath()

@@ -29,6 +29,13 @@ void tanhScaled(const float* x, float* y, std::size_t n, float scale);
 /// update gates, n = tanh(bi + gi + r (br + gh)) for the candidate, h = (1 - z) n + z h.
 void gruCombine(const float* gi, const float* gh, const float* bi, const float* br, float* h, std::size_t w);
 
+/// x[i] = ln(x[i]) for positive x, n % 8 == 0 (Cephes logf polynomial; 0 gives a large negative
+/// value instead of -inf, NaN stays NaN).
+void logInPlace(float* x, std::size_t n);
+
+/// (re, im) = exp(re) (cos im, sin im) in place, n % 8 == 0 (Cephes expf, sinf and cosf).
+void expPolarInPlace(float* re, float* im, std::size_t n);
+
 /// The path in use, and whether this processor can run the AVX2 + FMA path.
 Path activePath();
 bool avx2FmaSupported();

@@ -321,3 +321,36 @@ TEST(FilterHeadCancellerParity, SixtyFourHopsMatchTheNumpyReferenceForBothShapes
     expectCancellerMatchesNumpy<FullModelCanceller>("filter_head_full.txt");
     expectCancellerMatchesNumpy<EcoModelCanceller>("filter_head_eco.txt");
 }
+
+TEST(VectorKernels, LogarithmAndComplexExponentialAgreeWithTheCLibrary)
+{
+    PathGuard guard;
+    for (kernels::Path path : availablePaths()) {
+        kernels::selectPath(path);
+        std::vector<float> x;
+        for (int i = 0; i < 4000; ++i)
+            x.push_back(std::ldexp(1.0f + 0.00025f * float(i), i % 80 - 40)); // 1e-12 .. 1e12
+        x.push_back(1.0f);
+        x.push_back(1e-6f);
+        x.push_back(std::numeric_limits<float>::max());
+        while (x.size() % 8 != 0)
+            x.push_back(0.5f);
+        std::vector<float> y = x;
+        kernels::logInPlace(y.data(), y.size());
+        for (std::size_t i = 0; i < x.size(); ++i)
+            ASSERT_NEAR(y[i], std::log(x[i]), 2e-6f * std::max(1.0f, std::fabs(std::log(x[i])))) << x[i];
+
+        std::vector<float> re, im;
+        for (int i = 0; i < 2000; ++i) {
+            re.push_back(-14.0f + 0.007f * float(i)); // gains from 1e-6 to ~1e0.
+            im.push_back(-60.0f + 0.06f * float(i)); // phases of several turns
+        }
+        std::vector<float> outRe = re, outIm = im;
+        kernels::expPolarInPlace(outRe.data(), outIm.data(), outRe.size());
+        for (std::size_t i = 0; i < re.size(); ++i) {
+            const double m = std::exp(double(re[i]));
+            ASSERT_NEAR(outRe[i], m * std::cos(double(im[i])), 3e-6 * m + 1e-12) << re[i] << " " << im[i];
+            ASSERT_NEAR(outIm[i], m * std::sin(double(im[i])), 3e-6 * m + 1e-12) << re[i] << " " << im[i];
+        }
+    }
+}
