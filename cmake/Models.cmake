@@ -14,9 +14,11 @@ endif()
 
 # The table of embedded blobs is generated at build time (an empty table when there are none).
 set(VELARUNE_EMBEDDED_MODELS_CPP ${CMAKE_BINARY_DIR}/generated/EmbeddedModelData.cpp)
+# A list cannot pass through a custom command's arguments intact: join it with "|" instead.
+string(REPLACE ";" "|" VELARUNE_MODEL_ARGUMENT "${VELARUNE_MODEL_FILES}")
 add_custom_command(
     OUTPUT ${VELARUNE_EMBEDDED_MODELS_CPP}
-    COMMAND ${CMAKE_COMMAND} "-DOUTPUT=${VELARUNE_EMBEDDED_MODELS_CPP}" "-DMODELS=${VELARUNE_MODEL_FILES}"
+    COMMAND ${CMAKE_COMMAND} "-DOUTPUT=${VELARUNE_EMBEDDED_MODELS_CPP}" "-DMODELS=${VELARUNE_MODEL_ARGUMENT}"
             -P ${CMAKE_SOURCE_DIR}/cmake/EmbedModels.cmake
     DEPENDS ${VELARUNE_MODEL_FILES} ${CMAKE_SOURCE_DIR}/cmake/EmbedModels.cmake
     COMMENT "Embedding bleed models"

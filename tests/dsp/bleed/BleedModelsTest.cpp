@@ -197,6 +197,20 @@ TEST(BleedModelsDefault, ABuildWithoutModelFilesReportsTheMissingKey)
     EXPECT_EQ(models.status.substr(0, kPrefix.size()), kPrefix);
 }
 
+TEST(BleedModelsDefault, ABuildWithEmbeddedModelsLoadsThemFromTheBinary)
+{
+    std::size_t count = 0;
+    embeddedModelTable(count);
+    if (findEmbeddedModel("BIG_BASE_S1.BIN").name == nullptr
+        || findEmbeddedModel("GIG_ECO_V2.BIN").name == nullptr)
+        GTEST_SKIP() << "this build embeds no model files";
+    BleedModels models;
+    models.loadModels();
+    EXPECT_TRUE(models.fullModelLoaded);
+    EXPECT_TRUE(models.ecoModelLoaded);
+    EXPECT_EQ(models.status, kPrefix + " \xC2\xB7 key: big_base_s1 (binary)");
+}
+
 // ---- The frame: model selection, ECO mode, pass-through and real-time safety ---------------------
 
 namespace {
