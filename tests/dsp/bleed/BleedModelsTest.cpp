@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 using namespace brindlecot;
 using namespace brindlecot::dsp;
@@ -401,4 +402,25 @@ TEST_F(FrameFixture, BleedAtZeroStillFillsTheSpectralHistoryWithoutAnalysis)
     EXPECT_EQ(f().bleedProcessor().analysisCount(), 0u);
     EXPECT_EQ(f().bleedProcessor().hopCounter(), 1000u % 128u);
     EXPECT_NE(f().bleedProcessor().laneHistory(0, 0), 0.0f);
+}
+
+TEST_F(FrameFixture, AtEveryRateNonFiniteAndHugeInputsNeverReachTheOutput)
+{
+    load();
+    for (double rate : {8000.0, 22050.0, 96000.0, 192000.0}) {
+        test::FrameHarness harness(rate, 2);
+        harness.frame->loadModels(search);
+        harness.params[kBleedReduction] = 100.0;
+        harness.params[kEcoMode] = rate > 50000.0 ? 1.0 : 0.0;
+        harness.reset();
+        std::vector<std::vector<double>> in(2, test::noise(0.5, 6000, 3));
+        for (int n = 0; n < 6000; n += 37) {
+            in[0][static_cast<std::size_t>(n)] = std::numeric_limits<double>::quiet_NaN();
+            in[1][static_cast<std::size_t>(n + 1)] = n % 2 ? 1e300 : -std::numeric_limits<double>::infinity();
+        }
+        const auto out = harness.run(in, 480);
+        for (const auto& channel : out)
+            for (double v : channel)
+                ASSERT_TRUE(std::isfinite(v)) << rate;
+    }
 }
