@@ -40,7 +40,7 @@ template <typename F> __attribute__((always_inline)) inline F load(const float* 
     __builtin_memcpy(&v, p, sizeof v);
     return v;
 }
-template <typename F> __attribute__((always_inline)) inline void store(float* p, F v)
+template <typename F> __attribute__((always_inline)) inline void store(float* p, const F& v)
 {
     __builtin_memcpy(p, &v, sizeof v);
 }

@@ -194,14 +194,14 @@ template <typename F> BRINDLECOT_VECTOR_INLINE F load(const float* p)
     __builtin_memcpy(&v, p, sizeof v);
     return v;
 }
-template <typename F> BRINDLECOT_VECTOR_INLINE void store(float* p, F v)
+template <typename F> BRINDLECOT_VECTOR_INLINE void store(float* p, const F& v)
 {
     __builtin_memcpy(p, &v, sizeof v);
 }
 
 // exp by range reduction x = n ln 2 + r (ln 2 split in two parts) and a degree-5 polynomial
 // (Cephes expf); NaN stays NaN.
-template <typename F, typename I> BRINDLECOT_VECTOR_INLINE F vexp(F x0)
+template <typename F, typename I> BRINDLECOT_VECTOR_INLINE F vexp(const F& x0)
 {
     const F hi = splat<F>(88.3762626647949f);
     const F lo = splat<F>(-88.3762626647949f);
@@ -224,7 +224,7 @@ template <typename F, typename I> BRINDLECOT_VECTOR_INLINE F vexp(F x0)
 }
 
 // tanh: odd polynomial below |x| = 0.625 (Cephes tanhf), 1 - 2 / (exp(2|x|) + 1) above.
-template <typename F, typename I> BRINDLECOT_VECTOR_INLINE F vtanh(F x)
+template <typename F, typename I> BRINDLECOT_VECTOR_INLINE F vtanh(const F& x)
 {
     const F ax = x < 0.0f ? -x : x;
     const F e = vexp<F, I>(ax * 2.0f);
@@ -241,14 +241,14 @@ template <typename F, typename I> BRINDLECOT_VECTOR_INLINE F vtanh(F x)
     return x != x ? x : result;
 }
 
-template <typename F, typename I> BRINDLECOT_VECTOR_INLINE F vsigmoid(F s)
+template <typename F, typename I> BRINDLECOT_VECTOR_INLINE F vsigmoid(const F& s)
 {
     return 1.0f / (1.0f + vexp<F, I>(-s));
 }
 
 // Natural logarithm: x = m 2^e with m in [sqrt(1/2), sqrt(2)), ln(1 + f) by a degree-9
 // polynomial (Cephes logf).
-template <typename F, typename I> BRINDLECOT_VECTOR_INLINE F vlog(F x0)
+template <typename F, typename I> BRINDLECOT_VECTOR_INLINE F vlog(const F& x0)
 {
     const F x = x0 < 1.17549435e-38f ? splat<F>(1.17549435e-38f) : x0; // smallest normal
     const I bits = (I)x;
@@ -277,7 +277,7 @@ template <typename F, typename I> BRINDLECOT_VECTOR_INLINE F vlog(F x0)
 
 // sin and cos together: reduction by multiples of pi/4 in three parts, then the Cephes polynomials
 // on [-pi/4, pi/4] (accurate for |x| up to a few thousand).
-template <typename F, typename I> BRINDLECOT_VECTOR_INLINE void vsincos(F x0, F& sinOut, F& cosOut)
+template <typename F, typename I> BRINDLECOT_VECTOR_INLINE void vsincos(const F& x0, F& sinOut, F& cosOut)
 {
     const I sinSign = (I)x0 & static_cast<int32_t>(0x80000000u);
     F x = x0 < 0.0f ? -x0 : x0;
