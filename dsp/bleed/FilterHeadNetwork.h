@@ -1,6 +1,9 @@
 // The filter-head network: every hop of 32 samples it looks at the last I input samples and emits
 // K FIR taps. Input projection, layer normalisation with tanh, two GRU layers (reset / update /
 // candidate form with the reset gate on the recurrent part including its bias), tanh output head.
+// The products run in the vector kernels (several partial sums per row, weights streamed row by row
+// exactly as the blob stores them); tanh and sigmoid come from vector polynomials within a few ulp
+// of the C library.
 #pragma once
 
 #include "dsp/bleed/FilterHeadWeights.h"
