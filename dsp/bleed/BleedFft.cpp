@@ -1,5 +1,7 @@
 #include "dsp/bleed/BleedFft.h"
 
+#include "dsp/bleed/VectorKernels.h"
+
 #include <cmath>
 #include <utility>
 
@@ -87,16 +89,10 @@ __attribute__((target("avx2,fma"))) void radix2StagesAvx2(
         stage<F8>(re, im, twiddleRe, twiddleIm, half);
 }
 
-bool hasAvx2Fma()
-{
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-}
-
 void radix2Stages(float* re, float* im, const float* twiddleRe, const float* twiddleIm)
 {
-    static const bool avx2 = hasAvx2Fma();
-    if (avx2)
+    // Follows the kernel path chosen at start-up (or forced by a test).
+    if (kernels::activePath() == kernels::Path::Avx2Fma)
         radix2StagesAvx2(re, im, twiddleRe, twiddleIm);
     else
         radix2StagesSse2(re, im, twiddleRe, twiddleIm);

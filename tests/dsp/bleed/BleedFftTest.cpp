@@ -1,4 +1,5 @@
 #include "dsp/bleed/BleedFft.h"
+#include "dsp/bleed/VectorKernels.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,26 @@ std::complex<double> dftBin(const std::vector<float>& x, std::size_t k)
 }
 
 } // namespace
+
+TEST(BleedFft, ForwardTransformOfARealFrameEqualsTheDirectDftOnEveryPath)
+{
+    const kernels::Path saved = kernels::activePath();
+    for (kernels::Path path : {kernels::Path::Sse2, kernels::Path::Avx2Fma}) {
+        if (!kernels::selectPath(path))
+            continue;
+        BleedFft fft;
+        BleedFft::Scratch scratch;
+        const auto x = randomFrame(9);
+        std::vector<BleedFft::Complex> bins(BleedFft::kBins);
+        fft.forwardReal(x.data(), bins.data(), scratch);
+        for (std::size_t k = 0; k < BleedFft::kBins; ++k) {
+            const auto expected = dftBin(x, k);
+            ASSERT_NEAR(bins[k].real(), expected.real(), 2e-4) << k;
+            ASSERT_NEAR(bins[k].imag(), expected.imag(), 2e-4) << k;
+        }
+    }
+    kernels::selectPath(saved);
+}
 
 TEST(BleedFft, ForwardTransformOfARealFrameEqualsTheDirectDft)
 {

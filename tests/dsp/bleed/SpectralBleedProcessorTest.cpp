@@ -1,4 +1,5 @@
 #include "dsp/bleed/SpectralBleedProcessor.h"
+#include "dsp/bleed/VectorKernels.h"
 
 #include <gtest/gtest.h>
 
@@ -331,4 +332,29 @@ TEST(SpectralBleedProcessor, ANewFilterFadesInOver128Samples)
     for (int n = 0; n < 127; ++n)
         p->process(&x, 1, 0.0f);
     EXPECT_EQ(p->fadeCounter(), 128u);
+}
+
+TEST(SpectralBleedProcessor, TheBaselineAndTheAvx2PathsGiveTheSameOutput)
+{
+    if (!kernels::avx2FmaSupported())
+        GTEST_SKIP() << "no AVX2 + FMA on this processor";
+    const kernels::Path saved = kernels::activePath();
+    std::vector<float> outputs[2];
+    for (int run = 0; run < 2; ++run) {
+        kernels::selectPath(run == 0 ? kernels::Path::Sse2 : kernels::Path::Avx2Fma);
+        auto p = makeProcessor(48000.0, 2);
+        p->setFloors(-45.0f, -7.0f);
+        p->setVoiceTarget(0.6f);
+        std::mt19937 rng(8);
+        std::uniform_real_distribution<float> dist(-0.5f, 0.5f);
+        for (int n = 0; n < 12000; ++n) {
+            float x[2] = {dist(rng), dist(rng)};
+            p->process(x, 2, 0.4f * x[0]);
+            outputs[run].push_back(x[0]);
+            outputs[run].push_back(x[1]);
+        }
+    }
+    kernels::selectPath(saved);
+    for (std::size_t i = 0; i < outputs[0].size(); ++i)
+        ASSERT_NEAR(outputs[0][i], outputs[1][i], 1e-5f) << i;
 }
