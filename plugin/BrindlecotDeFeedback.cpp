@@ -34,6 +34,8 @@ BrindlecotDeFeedback::BrindlecotDeFeedback()
         parameters_[static_cast<size_t>(spec.index)] = param.get();
         addParameter(param.release());
     }
+    // The bleed models are found and read once, here, never on the audio thread.
+    frame_->loadModels();
     frame_->onReset(44100.0, parameterSnapshot());
 }
 

@@ -218,6 +218,7 @@ int main(int argc, char** argv)
         params[static_cast<size_t>(index)] = value;
 
     auto frame = std::make_unique<ProcessingFrame>(0);
+    frame->loadModels();
     frame->inputMode.store(options.inputMode);
     frame->onReset(in.sampleRate, params);
 

@@ -1,0 +1,112 @@
+#include "dsp/bleed/BleedFft.h"
+#include "dsp/bleed/VectorKernels.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <random>
+#include <vector>
+
+using namespace brindlecot::dsp;
+
+namespace {
+
+std::vector<float> randomFrame(uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
+    std::vector<float> x(BleedFft::kSize);
+    for (float& v : x)
+        v = dist(rng);
+    return x;
+}
+
+std::complex<double> dftBin(const std::vector<float>& x, std::size_t k)
+{
+    std::complex<double> s = 0.0;
+    for (std::size_t n = 0; n < x.size(); ++n)
+        s += double(x[n]) * std::polar(1.0, -2.0 * M_PI * double(n * k % 1024) / 1024.0);
+    return s;
+}
+
+} // namespace
+
+TEST(BleedFft, ForwardTransformOfARealFrameEqualsTheDirectDftOnEveryPath)
+{
+    const kernels::Path saved = kernels::activePath();
+    for (kernels::Path path : {kernels::Path::Sse2, kernels::Path::Avx2Fma}) {
+        if (!kernels::selectPath(path))
+            continue;
+        BleedFft fft;
+        BleedFft::Scratch scratch;
+        const auto x = randomFrame(9);
+        std::vector<BleedFft::Complex> bins(BleedFft::kBins);
+        fft.forwardReal(x.data(), bins.data(), scratch);
+        for (std::size_t k = 0; k < BleedFft::kBins; ++k) {
+            const auto expected = dftBin(x, k);
+            ASSERT_NEAR(bins[k].real(), expected.real(), 2e-4) << k;
+            ASSERT_NEAR(bins[k].imag(), expected.imag(), 2e-4) << k;
+        }
+    }
+    kernels::selectPath(saved);
+}
+
+TEST(BleedFft, ForwardTransformOfARealFrameEqualsTheDirectDft)
+{
+    BleedFft fft;
+    BleedFft::Scratch scratch;
+    const auto x = randomFrame(1);
+    std::vector<BleedFft::Complex> bins(BleedFft::kBins);
+    fft.forwardReal(x.data(), bins.data(), scratch);
+    for (std::size_t k = 0; k < BleedFft::kBins; k += 7) {
+        const auto expected = dftBin(x, k);
+        ASSERT_NEAR(bins[k].real(), expected.real(), 2e-4) << k;
+        ASSERT_NEAR(bins[k].imag(), expected.imag(), 2e-4) << k;
+    }
+    const auto last = dftBin(x, 512);
+    EXPECT_NEAR(bins[512].real(), last.real(), 2e-4);
+}
+
+TEST(BleedFft, APairedTransformEqualsTwoSingleOnes)
+{
+    BleedFft fft;
+    BleedFft::Scratch scratch;
+    const auto a = randomFrame(2), b = randomFrame(3);
+    std::vector<BleedFft::Complex> pa(BleedFft::kBins), pb(BleedFft::kBins), sa(BleedFft::kBins),
+        sb(BleedFft::kBins);
+    fft.forwardRealPair(a.data(), b.data(), pa.data(), pb.data(), scratch);
+    fft.forwardReal(a.data(), sa.data(), scratch);
+    fft.forwardReal(b.data(), sb.data(), scratch);
+    for (std::size_t k = 0; k < BleedFft::kBins; ++k) {
+        ASSERT_NEAR(std::abs(pa[k] - sa[k]), 0.0, 1e-4) << k;
+        ASSERT_NEAR(std::abs(pb[k] - sb[k]), 0.0, 1e-4) << k;
+    }
+}
+
+TEST(BleedFft, InverseOfTheForwardTransformGivesTheFrameBack)
+{
+    BleedFft fft;
+    BleedFft::Scratch scratch;
+    const auto x = randomFrame(4);
+    std::vector<BleedFft::Complex> bins(BleedFft::kBins);
+    fft.forwardReal(x.data(), bins.data(), scratch);
+    std::vector<float> y(BleedFft::kSize);
+    fft.inverseReal(bins.data(), y.data(), scratch);
+    for (std::size_t n = 0; n < x.size(); ++n)
+        ASSERT_NEAR(y[n], x[n], 1e-5f) << n;
+}
+
+TEST(BleedFft, AUnitImpulseHasAFlatSpectrum)
+{
+    BleedFft fft;
+    BleedFft::Scratch scratch;
+    std::vector<float> x(BleedFft::kSize, 0.0f);
+    x[0] = 1.0f;
+    std::vector<BleedFft::Complex> bins(BleedFft::kBins);
+    fft.forwardReal(x.data(), bins.data(), scratch);
+    for (const auto& b : bins) {
+        ASSERT_EQ(b.real(), 1.0f);
+        ASSERT_EQ(b.imag(), 0.0f);
+    }
+}
