@@ -34,8 +34,15 @@ BrindlecotDeFeedback::BrindlecotDeFeedback()
         parameters_[static_cast<size_t>(spec.index)] = param.get();
         addParameter(param.release());
     }
-    // The bleed models are found and read once, here, never on the audio thread.
-    frame_->loadModels();
+    // The bleed models are found and read once, here, never on the audio thread. A model file
+    // beside the module is looked for in the bundle's Contents/Resources (VST3 layout), else
+    // next to the module itself.
+    dsp::ModelSearch search;
+    const auto module = juce::File::getSpecialLocation(juce::File::currentExecutableFile);
+    const auto resources = module.getParentDirectory().getSiblingFile("Resources");
+    search.bareNameDirectory
+        = (resources.isDirectory() ? resources : module.getParentDirectory()).getFullPathName().toStdString();
+    frame_->loadModels(search);
     frame_->onReset(44100.0, parameterSnapshot());
 }
 
