@@ -10,7 +10,7 @@ target_compile_definitions(velarune_host_test PRIVATE
     JUCE_DISPLAY_SPLASH_SCREEN=0
     VELARUNE_VST3_BUNDLE="$<TARGET_FILE_DIR:Velarune_VST3>/../..")
 target_link_libraries(velarune_host_test PRIVATE
-    juce::juce_audio_processors juce::juce_audio_utils juce::juce_recommended_config_flags
+    juce::juce_audio_processors juce::juce_recommended_config_flags
     GTest::gtest)
 set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/host/VST3HostTest.cpp PROPERTIES COMPILE_OPTIONS "-Wall;-Wextra")
 add_dependencies(velarune_host_test Velarune_VST3)
