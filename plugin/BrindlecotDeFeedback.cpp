@@ -29,9 +29,9 @@ BrindlecotDeFeedback::BrindlecotDeFeedback()
     , frame_(std::make_unique<ProcessingFrame>(instanceNumber_))
 {
     ensureScratch(kDefaultScratchFrames);
-    for (const auto& spec : parameterTable()) {
-        auto param = makeHostParameter(spec);
-        parameters_[static_cast<size_t>(spec.index)] = param.get();
+    for (const auto& info : parameterTable()) {
+        auto param = makeHostParameter(info);
+        parameters_[static_cast<size_t>(info.index)] = param.get();
         addParameter(param.release());
     }
     // The bleed models are found and read once, here, never on the audio thread. A model file

@@ -11,9 +11,9 @@
 namespace brindlecot {
 
 /// Stable string identifier for JUCE ("Bleed Reduction" -> "bleedreduction"); VST3 hosts see the index.
-juce::String parameterIdFor(const ParamSpec& spec);
+juce::String parameterIdFor(const ParamSpec& info);
 
-std::unique_ptr<juce::RangedAudioParameter> makeHostParameter(const ParamSpec& spec);
+std::unique_ptr<juce::RangedAudioParameter> makeHostParameter(const ParamSpec& info);
 
 /// The parameter's value in its own unit (dB, Hz, percent, 0/1).
 inline double plainValueOf(const juce::RangedAudioParameter& p)

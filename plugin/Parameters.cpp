@@ -47,48 +47,48 @@ const std::array<ParamSpec, kNumParams>& parameterTable()
 
 int findParameter(const std::string& name)
 {
-    for (const auto& spec : parameterTable())
-        if (name == spec.name)
-            return spec.index;
+    for (const auto& info : parameterTable())
+        if (name == info.name)
+            return info.index;
     return -1;
 }
 
-double constrainPlain(const ParamSpec& spec, double plain)
+double constrainPlain(const ParamSpec& info, double plain)
 {
     if (!std::isfinite(plain))
-        return spec.defaultValue;
-    double v = std::clamp(plain, spec.minValue, spec.maxValue);
-    if (spec.shape == ParamShape::Stepped)
-        v = std::clamp(std::round(v / spec.step) * spec.step, spec.minValue, spec.maxValue);
+        return info.defaultValue;
+    double v = std::clamp(plain, info.minValue, info.maxValue);
+    if (info.shape == ParamShape::Stepped)
+        v = std::clamp(std::round(v / info.step) * info.step, info.minValue, info.maxValue);
     return v;
 }
 
-double toNormalised(const ParamSpec& spec, double plain)
+double toNormalised(const ParamSpec& info, double plain)
 {
-    const double v = constrainPlain(spec, plain);
+    const double v = constrainPlain(info, plain);
     double n = 0.0;
-    if (spec.shape == ParamShape::Exponential)
-        n = std::log(v / spec.minValue) / std::log(spec.maxValue / spec.minValue);
+    if (info.shape == ParamShape::Exponential)
+        n = std::log(v / info.minValue) / std::log(info.maxValue / info.minValue);
     else
-        n = (v - spec.minValue) / (spec.maxValue - spec.minValue);
+        n = (v - info.minValue) / (info.maxValue - info.minValue);
     return std::clamp(n, 0.0, 1.0);
 }
 
-double fromNormalised(const ParamSpec& spec, double normalised)
+double fromNormalised(const ParamSpec& info, double normalised)
 {
     const double n = std::isfinite(normalised) ? std::clamp(normalised, 0.0, 1.0) : 0.0;
     double v = 0.0;
-    if (spec.shape == ParamShape::Exponential)
-        v = spec.minValue * std::pow(spec.maxValue / spec.minValue, n);
+    if (info.shape == ParamShape::Exponential)
+        v = info.minValue * std::pow(info.maxValue / info.minValue, n);
     else
-        v = spec.minValue + n * (spec.maxValue - spec.minValue);
-    return constrainPlain(spec, v);
+        v = info.minValue + n * (info.maxValue - info.minValue);
+    return constrainPlain(info, v);
 }
 
-int displayDecimals(const ParamSpec& spec)
+int displayDecimals(const ParamSpec& info)
 {
     // Count decimal places until the step becomes whole (at most 6).
-    double step = spec.step;
+    double step = info.step;
     int decimals = 0;
     while (decimals < 6 && step != std::floor(step)) {
         step *= 10.0;
@@ -97,30 +97,30 @@ int displayDecimals(const ParamSpec& spec)
     return decimals;
 }
 
-std::string formatValue(const ParamSpec& spec, double plain)
+std::string formatValue(const ParamSpec& info, double plain)
 {
-    if (spec.kind == ParamKind::Boolean)
+    if (info.kind == ParamKind::Boolean)
         return isOn(plain) ? "on" : "off";
-    if (spec.kind == ParamKind::Enumeration)
+    if (info.kind == ParamKind::Enumeration)
         return beefIsHigh(plain) ? "High" : "Low";
     char text[64];
-    std::snprintf(text, sizeof text, "%.*f", displayDecimals(spec), plain);
+    std::snprintf(text, sizeof text, "%.*f", displayDecimals(info), plain);
     return text;
 }
 
-std::string formatValueWithUnit(const ParamSpec& spec, double plain)
+std::string formatValueWithUnit(const ParamSpec& info, double plain)
 {
-    std::string text = formatValue(spec, plain);
-    if (spec.unit[0] != '\0')
-        text += std::string(" ") + spec.unit;
+    std::string text = formatValue(info, plain);
+    if (info.unit[0] != '\0')
+        text += std::string(" ") + info.unit;
     return text;
 }
 
 std::array<double, kNumParams> defaultParameterValues()
 {
     std::array<double, kNumParams> values {};
-    for (const auto& spec : parameterTable())
-        values[static_cast<std::size_t>(spec.index)] = spec.defaultValue;
+    for (const auto& info : parameterTable())
+        values[static_cast<std::size_t>(info.index)] = info.defaultValue;
     return values;
 }
 

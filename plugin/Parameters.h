@@ -82,19 +82,19 @@ int findParameter(const std::string& name);
 
 /// Plain value -> normalised [0, 1] and back, following the parameter's shape (exponential:
 /// n -> min*(max/min)^n). Inputs outside the range are clamped; stepped values snap to their step.
-double toNormalised(const ParamSpec& spec, double plain);
-double fromNormalised(const ParamSpec& spec, double normalised);
+double toNormalised(const ParamSpec& info, double plain);
+double fromNormalised(const ParamSpec& info, double normalised);
 
 /// Clamps into [min, max] and snaps stepped (boolean, enumeration) values; non-finite reads as default.
-double constrainPlain(const ParamSpec& spec, double plain);
+double constrainPlain(const ParamSpec& info, double plain);
 
 /// Digits after the decimal point implied by the step (0.1 -> 1, 1 -> 0, 0.5 -> 1).
-int displayDecimals(const ParamSpec& spec);
+int displayDecimals(const ParamSpec& info);
 
 /// Value text as hosts show it: "off"/"on", "Low"/"High", else the number with the step's decimals.
-std::string formatValue(const ParamSpec& spec, double plain);
+std::string formatValue(const ParamSpec& info, double plain);
 /// Value text followed by a space and the unit label, when the parameter has one.
-std::string formatValueWithUnit(const ParamSpec& spec, double plain);
+std::string formatValueWithUnit(const ParamSpec& info, double plain);
 
 /// All defaults in index order.
 std::array<double, kNumParams> defaultParameterValues();

@@ -49,13 +49,13 @@ bool parseSetting(const std::string& text, int& index, double& value, std::strin
         error = "unknown parameter \"" + name + "\" (see --list-params)";
         return false;
     }
-    const ParamSpec& spec = paramSpec(index);
+    const ParamSpec& info = paramSpec(index);
     const std::string v = lower(valueText);
-    if (spec.kind == ParamKind::Boolean && (v == "on" || v == "off" || v == "true" || v == "false")) {
+    if (info.kind == ParamKind::Boolean && (v == "on" || v == "off" || v == "true" || v == "false")) {
         value = (v == "on" || v == "true") ? 1.0 : 0.0;
         return true;
     }
-    if (spec.kind == ParamKind::Enumeration && (v == "low" || v == "high")) {
+    if (info.kind == ParamKind::Enumeration && (v == "low" || v == "high")) {
         value = v == "high" ? 1.0 : 0.0;
         return true;
     }
@@ -64,15 +64,15 @@ bool parseSetting(const std::string& text, int& index, double& value, std::strin
         return false;
     }
     // Accept the value as shown (e.g. the drive maximum 38.1 shown for 38.0618) within half a step.
-    const double slack = spec.shape == ParamShape::Stepped ? 0.0 : spec.step * 0.5;
-    if (value < spec.minValue - slack || value > spec.maxValue + slack
-        || (spec.shape == ParamShape::Stepped && value != std::round(value))) {
-        error = "value " + valueText + " for \"" + name + "\" is outside " + formatValue(spec, spec.minValue)
-            + " .. " + formatValue(spec, spec.maxValue)
-            + (spec.unit[0] ? std::string(" ") + spec.unit : std::string());
+    const double slack = info.shape == ParamShape::Stepped ? 0.0 : info.step * 0.5;
+    if (value < info.minValue - slack || value > info.maxValue + slack
+        || (info.shape == ParamShape::Stepped && value != std::round(value))) {
+        error = "value " + valueText + " for \"" + name + "\" is outside " + formatValue(info, info.minValue)
+            + " .. " + formatValue(info, info.maxValue)
+            + (info.unit[0] ? std::string(" ") + info.unit : std::string());
         return false;
     }
-    value = constrainPlain(spec, value);
+    value = constrainPlain(info, value);
     return true;
 }
 
