@@ -249,3 +249,31 @@ TEST(ProcessingFrame, SurvivesEverySampleRateFromEightToOneHundredNinetyTwoKiloh
         EXPECT_EQ(h.frame->inputRamp().length, static_cast<int>(rate * 0.02));
     }
 }
+
+TEST(ProcessingFrame, IdenticalInputsStartTheMonoPathOnlyOnceTheLaneStatesAgree)
+{
+    FrameHarness h(48000.0);
+    h.params[kHighPass] = 120.0;
+    h.params[kLowPass] = 8000.0;
+    h.params[kSaturation] = 40.0;
+    h.params[kFeedbackReduction] = 50.0;
+    h.reset();
+    std::vector<std::vector<double>> io {noise(0.3, 512, 11), noise(0.3, 512, 12)};
+    h.processInPlace(io, 0, 512);
+    EXPECT_FALSE(h.frame->monoPath());
+
+    // The lanes carry different filter histories: identical input does not start the mono path at
+    // once, but as soon as both lanes have settled into the same state.
+    int blocksUntilMono = -1;
+    for (int block = 0; block < 400 && blocksUntilMono < 0; ++block) {
+        const auto x = noise(0.3, 512, 100 + static_cast<uint32_t>(block));
+        std::vector<std::vector<double>> same {x, x};
+        h.processInPlace(same, 0, 512);
+        if (h.frame->monoPath())
+            blocksUntilMono = block;
+        else
+            EXPECT_EQ(h.frame->published.laneMode.load(), kLaneStereo);
+    }
+    EXPECT_GT(blocksUntilMono, 0);
+    EXPECT_EQ(h.frame->published.laneMode.load(), kLaneMonoPath);
+}
