@@ -15,10 +15,10 @@ packages=(
     libfreetype-dev libfontconfig1-dev libx11-dev libxext-dev libxinerama-dev libxrandr-dev libxcursor-dev
     libgl-dev
     xvfb fonts-roboto-unhinted
-    clang
+    clang libclang-rt-14-dev
 )
 if [ "${1:-}" = "--host" ]; then
-    packages+=(ardour sox)
+    packages+=(ardour sox python3)
 fi
 
 SUDO=""
