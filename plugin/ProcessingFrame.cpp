@@ -107,8 +107,7 @@ void ProcessingFrame::onReset(double sampleRate, const ParameterValues& p)
         bleed_.prepare(sampleRate, highPassReference(p));
         bleed_.reset();
 
-        powerCoef_ = sampleRate > 0.0 ? static_cast<float>(1.0 - std::exp(-1.0 / (sampleRate * 0.1))) : 1.0f;
-        inputPower_ = outputPower_ = 0.0f;
+        reduction_.configure(sampleRate);
 
         gate_.prepare(sampleRate, 0.0f);
         limiter_.reset(sampleRate);
@@ -118,7 +117,7 @@ void ProcessingFrame::onReset(double sampleRate, const ParameterValues& p)
         air_.reset(sampleRate);
 
         inputLevel_.configure(sampleRate, kInputLevelConfig);
-        published.inputLevelDb.exchange(kInputLevelConfig.floorDb);
+        published.inputLevelDb.exchange(inputLevel_.floorDb);
 
         for (auto& lane : filterLanes_)
             lane.reset(sampleRate, isOn(p[kHighPassOn]), isOn(p[kLowPassOn]), p[kHighPass], p[kLowPass]);
@@ -142,7 +141,7 @@ void ProcessingFrame::resetAllState()
     models.eco.reset();
     bleed_.reset();
     gate_.resetOpen();
-    inputPower_ = outputPower_ = 0.0f;
+    reduction_.clearState();
     feedback_.reset();
     saturation_.clearState();
     topSaturation_.clearState();
@@ -255,15 +254,14 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
             c.highPassOn, c.lowPassOn, p[kHighPass], p[kLowPass], nFrames);
 
     const dsp::FilterLane& lane0 = filterLanes_[0];
-    airIdle_ = air_.updateBlock(
-        p[kAirCorner], lane0.lowPassCurrent, lane0.lowPassOn && lane0.lowPassEngageBelow, nFrames);
+    airIdle_ = air_.updateBlock(p[kAirCorner], lane0.lowPassCurrent, lane0.lowPassEngaged(), nFrames);
 
     saturationIdle_ = saturation_.updateBlock(c.saturationAmount, c.saturationFocusHz,
         std::pow(10.0f, static_cast<float>(p[kSaturationDrive]) / 20.0f));
     topSaturationIdle_ = topSaturation_.updateBlock(c.topSaturationAmount, c.topSaturationFocusHz,
         std::pow(10.0f, static_cast<float>(p[kTopSaturationDrive]) / 20.0f));
 
-    rideIdle_ = ride_.updateBlock(p[kVoiceFloor], feedback_.activeNotchCount() > 0, nFrames);
+    rideIdle_ = ride_.updateBlock(p[kVoiceFloor], feedback_.activeNotchCount() > 0);
     gate_.setVoicePresent(ride_.voicePresent);
 
     // Full bypass: entered once the bypass ramp has landed on 1 while "Soft Bypass" is on.
@@ -308,7 +306,7 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
         float sum = 0.0f;
         for (int l = 0; l < lanes; ++l) {
             const float v = finiteOr(static_cast<float>(inputs[l][n]) * gIn, 0.0f);
-            x[l] = filterLanes_[static_cast<size_t>(l)].highPass(v);
+            x[l] = filterLanes_[static_cast<size_t>(l)].processHighPass(v);
             sum += x[l];
         }
         const float mono = sum * laneScale;
@@ -343,27 +341,25 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
             gated += x[l];
         }
         gated *= laneScale;
-        inputPower_ += (mono * mono - inputPower_) * powerCoef_;
-        outputPower_ += (gated * gated - outputPower_) * powerCoef_;
+        reduction_.process(mono, gated);
 
+        for (int l = 0; l < lanes; ++l)
+            x[l] = filterLanes_[static_cast<size_t>(l)].processLowPass(x[l]);
+        if (!airIdle_)
+            air_.process(x, lanes, openness);
         float airMean = 0.0f;
-        for (int l = 0; l < lanes; ++l) {
-            x[l] = filterLanes_[static_cast<size_t>(l)].lowPass(x[l]);
-            if (!airIdle_)
-                x[l] += air_.airDifference(l, x[l], openness);
+        for (int l = 0; l < lanes; ++l)
             airMean += x[l];
-        }
         airMean *= laneScale;
 
         ride_.feedDetectors(airMean, mono, openness, !rideIdle_);
         const float rideGain = rideIdle_ ? 1.0f : ride_.gain(openness);
-        for (int l = 0; l < lanes; ++l) {
+        for (int l = 0; l < lanes; ++l)
             x[l] *= rideGain;
-            if (!saturationIdle_)
-                x[l] = saturation_.process(l, x[l]);
-            if (!topSaturationIdle_)
-                x[l] = topSaturation_.process(l, x[l]);
-        }
+        if (!saturationIdle_)
+            saturation_.process(x, lanes);
+        if (!topSaturationIdle_)
+            topSaturation_.process(x, lanes);
 
         if (!feedbackIdle_)
             feedback_.process(x, lanes);
@@ -424,19 +420,13 @@ void ProcessingFrame::feedMetersAndPublish(const double* const* inputs, double* 
     inputSender_.processBlock(lastInputMeterSource_, nFrames);
     outputSender_.processBlock(lastOutputMeterSource_, nFrames);
 
-    float reductionDb = 0.0f;
-    if (inputPower_ > 1e-9f && outputPower_ > 1e-9f)
-        reductionDb = 10.0f * std::log10(outputPower_ / inputPower_);
-    reductionDb = std::clamp(finiteOr(reductionDb, 0.0f), -24.0f, 0.0f);
+    const float reductionDb = reduction_.reductionDb();
+    lastReductionDb_ = reductionDb;
 
-    float levelDb = kInputLevelConfig.floorDb;
-    if (inputLevel_.count >= inputLevel_.minCount && inputLevel_.meanSquare > inputLevel_.energyThreshold)
-        levelDb = std::max(10.0f * std::log10(std::max(inputLevel_.meanSquare, 1e-12f)), -96.0f);
-
-    published.inputLevelDb.exchange(levelDb);
-    published.bleedMeter.exchange(std::clamp(reductionDb / -24.0f, 0.0f, 1.0f));
-    published.feedbackMeter.exchange(std::clamp(feedback_.maxNotchDepth() / 18.0f, 0.0f, 1.0f));
-    published.rideMeter.exchange(std::clamp(ride_.appliedDb / 24.0f + 0.5f, 0.0f, 1.0f));
+    published.inputLevelDb.exchange(inputLevel_.rmsDb());
+    published.bleedMeter.exchange(dsp::bleedMeterValue(reductionDb));
+    published.feedbackMeter.exchange(dsp::feedbackMeterValue(feedback_.maxNotchDepth()));
+    published.rideMeter.exchange(dsp::rideMeterValue(ride_.appliedDb));
     published.activeNotchCount.exchange(feedback_.activeNotchCount());
     published.deepestNotchFrequency.exchange(feedback_.deepestNotchFrequency());
 }

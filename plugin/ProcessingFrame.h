@@ -12,6 +12,7 @@
 #include "dsp/voice/FilterLane.h"
 #include "dsp/voice/GainRamp.h"
 #include "dsp/voice/LevelDetector.h"
+#include "dsp/voice/Meters.h"
 #include "dsp/voice/OutputLimiter.h"
 #include "dsp/voice/PeakAvgSender.h"
 #include "dsp/voice/Saturator.h"
@@ -101,6 +102,15 @@ public:
     const double* lastOutputMeterSource() const { return lastOutputMeterSource_; }
 
     dsp::FeedbackSuppressor& feedbackSuppressor() { return feedback_; }
+    const dsp::FilterLane& filterLane(int lane) const { return filterLanes_[static_cast<size_t>(lane)]; }
+    const dsp::AirStage& airStage() const { return air_; }
+    const dsp::Saturator& saturation() const { return saturation_; }
+    const dsp::Saturator& topSaturation() const { return topSaturation_; }
+    const dsp::VocalRide& ride() const { return ride_; }
+    const dsp::LevelDetector& inputLevel() const { return inputLevel_; }
+    const dsp::ReductionMeter& reductionMeter() const { return reduction_; }
+    /// Bleed reduction in dB measured over the last block (before normalisation).
+    float lastReductionDb() const { return lastReductionDb_; }
     dsp::PeakAvgSender& inputSender() { return inputSender_; }
     dsp::PeakAvgSender& outputSender() { return outputSender_; }
 
@@ -149,9 +159,8 @@ private:
 
     // Meters.
     dsp::LevelDetector inputLevel_;
-    float inputPower_ = 0.0f;
-    float outputPower_ = 0.0f;
-    float powerCoef_ = 1.0f;
+    dsp::ReductionMeter reduction_;
+    float lastReductionDb_ = 0.0f;
     dsp::PeakAvgSender inputSender_;
     dsp::PeakAvgSender outputSender_;
     double senderSampleRate_ = 0.0;

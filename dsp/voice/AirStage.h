@@ -1,49 +1,89 @@
-// High-frequency air shelf per lane, faded with the phrase gate's openness.
-// Pass-through until the shelf design lands; the frame already drives the full interface.
+// High-frequency air shelf per lane: two cascaded RBJ high shelves of up to 8 dB each (16 dB at
+// full amount), cornered at a fraction of a base frequency or of the low-pass corner when the
+// low-pass is engaged. The shelf's contribution follows the phrase gate's openness, so air is added
+// to the singing and not to the bleed between phrases.
 #pragma once
 
+#include "dsp/voice/Biquad.h"
+
+#include <array>
+#include <cstdint>
+
 namespace brindlecot::dsp {
+
+/// The two shelf sections of one lane (identical coefficients).
+struct AirLane
+{
+    Biquad shelf1;
+    Biquad shelf2;
+
+    void clearState()
+    {
+        shelf1.clearState();
+        shelf2.clearState();
+    }
+    bool sameAs(const AirLane& other) const
+    {
+        return shelf1.sameAs(other.shelf1) && shelf2.sameAs(other.shelf2);
+    }
+};
 
 class AirStage
 {
 public:
-    /// Channel-lane capacity; on a change clears the filter states and zeroes amount and follow.
-    void setChannelLanes(int lanes)
-    {
-        if (lanes != channelLanes_)
-            channelLanes_ = lanes;
-    }
+    static constexpr int kMaxLanes = 2;
+    static constexpr float kDefaultCornerFactor = 0.85f;
+
+    float sampleRate = 48000.0f;
+    float cornerFactor = kDefaultCornerFactor; // of the reference corner, [0.05, 4]
+    float maxShelfDb = 16.0f; // shelf gain at full amount
+    float amountTime = 0.02f; // s, block-rate amount smoothing
+    float baseCorner = 8500.0f; // Hz, reference while the low-pass is not engaged
+    float nyquistFraction = 0.4f; // corner cap as a fraction of the sample rate
+    std::array<AirLane, kMaxLanes> lanes {};
+    uint64_t laneCapacity = 0;
+    uint64_t activeLanes = 1;
+    float amountTarget = 0.0f;
+    float amount = 0.0f;
+    float follow = 0.0f; // gate-following factor, 0..1
+    float followCoef = 1.0f;
+    float designedAmount = -1.0f;
+    float lowPassReference = 20000.0f; // Hz
+    float designedCorner = 0.0f; // Hz
+    bool lowPassEngaged = false;
+
+    /// Sets the configuration for a sample rate, designs flat shelves at the default corner and
+    /// clears all running state.
+    void reset(double hostSampleRate);
+    /// Clears the lane states and zeroes amount and follow (coefficients kept).
+    void clearState();
+
+    /// Lane capacity; a change clears the lane states and zeroes amount and follow.
+    void setChannelLanes(int lanes);
     /// Copies lane 0 into lanes that become active and records the active count.
-    void syncLanes(int activeLanes) { currentLanes_ = activeLanes; }
-    bool lanesEqual() const { return true; }
+    void syncLanes(int active);
+    /// Every lane's record equals lane 0's bitwise.
+    bool lanesEqual() const;
 
-    void setAmount(float amount) { amountTarget_ = amount; }
-    /// Block work: corner from "Air Corner" and the low-pass reference, smoothing, coefficients.
-    /// Returns whether the stage is idle after this block.
-    bool updateBlock(double airCornerPercent, float lowPassHz, bool lowPassEngaged, int nFrames)
-    {
-        (void)airCornerPercent;
-        (void)lowPassHz;
-        (void)lowPassEngaged;
-        (void)nFrames;
-        return true;
-    }
-    void reset(double sampleRate) { (void)sampleRate; }
-    void clearState() { }
+    /// Amount in [0, 1] (non-finite reads 0).
+    void setAmount(float value);
+    /// Block work: "Air Corner" (percent), lane 0's low-pass corner and engagement, amount
+    /// smoothing over nFrames, redesign when corner or amount moved, idle transition. Returns idle.
+    bool updateBlock(double airCornerPercent, float lowPassCurrentHz, bool lowPassIsEngaged, int nFrames);
+    bool idle() const { return idle_; }
 
-    /// The shelf's contribution for lane l; the frame adds it to the lane sample.
-    float airDifference(int lane, float x, float openness)
-    {
-        (void)lane;
-        (void)x;
-        (void)openness;
-        return 0.0f;
-    }
+    /// Corner the shelves are designed for from the current settings, Hz.
+    float cornerHz() const;
+
+    /// Adds the shelf's contribution, scaled by the gate-following factor, to `count` lane samples.
+    void process(float* lane, int count, float openness);
+
+    /// Analytic magnitude of one lane's two shelves at their current design, dB.
+    double responseDb(double frequencyHz) const;
 
 private:
-    int channelLanes_ = 0;
-    int currentLanes_ = 1;
-    float amountTarget_ = 0.0f;
+    void design(float corner, float designAmount);
+    bool idle_ = false;
 };
 
 } // namespace brindlecot::dsp

@@ -1,48 +1,94 @@
-// High-pass (12 dB/oct) and low-pass (24 dB/oct) filters of one signal lane.
-// Pass-through until the filter design lands; the frame already drives the full interface.
+// High-pass (12 dB/oct Butterworth) and low-pass (24 dB/oct Butterworth) filters of one signal
+// lane. Corners glide toward their targets at block rate in the log-frequency domain; each filter
+// is engaged and disengaged by a 10 ms crossfade with its own input, so neither switching nor
+// moving a corner to the end of its range clicks.
 #pragma once
+
+#include "dsp/voice/Biquad.h"
+
+#include <cmath>
 
 namespace brindlecot::dsp {
 
 struct FilterLane
 {
-    bool highPassOn = true;
-    bool lowPassOn = true;
+    static constexpr float kButterworthQ = 0.70710677f; // second-order Butterworth
+    static constexpr float kFourthOrderQ1 = 0.5411961f; // fourth-order Butterworth, pole pair 1
+    static constexpr float kFourthOrderQ2 = 1.306563f; // fourth-order Butterworth, pole pair 2
+
+    float sampleRate = 48000.0f;
+    float highPassEngageAbove = 20.0f; // Hz; the high-pass engages only above this corner
+    float lowPassEngageBelow = 20000.0f; // Hz; the low-pass engages only below this corner
+    float glideTime = 0.02f; // s, corner glide time constant
+    float engageTime = 0.01f; // s, engage crossfade time constant
+    Biquad highPass;
+    Biquad lowPass1;
+    Biquad lowPass2;
+    bool coefficientsValid = false;
+    float highPassCurrent = 20.0f; // Hz
+    float lowPassCurrent = 20000.0f;
     float highPassTarget = 20.0f;
     float lowPassTarget = 20000.0f;
-    float lowPassCurrent = 20000.0f;
-    bool lowPassEngageBelow = false; // true while the low-pass corner is inside its range
+    float highPassMix = 0.0f; // engage crossfade position, 0..1
+    float lowPassMix = 0.0f;
+    float engageCoef = 1.0f;
+    bool highPassOn = false;
+    bool lowPassOn = false;
 
-    /// Block-rate controls: on flags, targets, glide and coefficient update for nFrames samples.
-    void updateBlock(bool hpOn, bool lpOn, double highPassHz, double lowPassHz, int nFrames)
-    {
-        highPassOn = hpOn;
-        lowPassOn = lpOn;
-        (void)highPassHz;
-        (void)lowPassHz;
-        (void)nFrames;
-    }
-    /// Snaps corners and crossfades to the parameters and clears the states.
-    void reset(double sampleRate, bool hpOn, bool lpOn, double highPassHz, double lowPassHz)
-    {
-        (void)sampleRate;
-        highPassOn = hpOn;
-        lowPassOn = lpOn;
-        (void)highPassHz;
-        (void)lowPassHz;
-    }
+    /// Sets every field from the parameters (bypass not considered), snaps corners and crossfades
+    /// to their targets, designs the coefficients and clears the states.
+    void reset(double hostSampleRate, bool hpOn, bool lpOn, double highPassHz, double lowPassHz);
+    /// Block-rate controls: switches, targets (non-finite values keep the old target), the glide
+    /// over nFrames samples and the coefficient update when a corner moved.
+    void updateBlock(bool hpOn, bool lpOn, double highPassHz, double lowPassHz, int nFrames);
     /// Clears the biquad states only.
-    void clearState() { }
+    void clearState();
 
-    /// Bytewise equality of the running state (the frame's dual-mono test).
-    bool sameStateAs(const FilterLane& other) const
-    {
-        return highPassOn == other.highPassOn && lowPassOn == other.lowPassOn
-            && highPassTarget == other.highPassTarget && lowPassTarget == other.lowPassTarget;
-    }
+    /// One sample through the high-pass (after the input gain).
+    float processHighPass(float x);
+    /// One sample through the low-pass (after the phrase gate); a non-finite input reads 0.
+    float processLowPass(float x);
 
-    float highPass(float x) { return x; }
-    float lowPass(float x) { return x; }
+    bool highPassEngaged() const { return highPassOn && highPassCurrent > highPassEngageAbove; }
+    bool lowPassEngaged() const { return lowPassOn && lowPassEngageBelow > lowPassCurrent; }
+
+    /// Analytic magnitude of the fully engaged filters at their current design, dB.
+    double highPassResponseDb(double frequencyHz) const;
+    double lowPassResponseDb(double frequencyHz) const;
+
+    /// Bitwise equality of the complete lane record (the frame's dual-mono test).
+    bool sameStateAs(const FilterLane& other) const;
+
+private:
+    void designCoefficients();
 };
+
+inline float FilterLane::processHighPass(float x)
+{
+    const float engaged = highPassEngaged() ? 1.0f : 0.0f;
+    highPassMix += (engaged - highPassMix) * engageCoef;
+    const float y = highPass.process(x);
+    const float out = x + (y - x) * highPassMix;
+    if (std::isfinite(out))
+        return out;
+    // A state that overflowed would keep every later sample non-finite: start the section afresh.
+    highPass.clearState();
+    return x;
+}
+
+inline float FilterLane::processLowPass(float x)
+{
+    if (!std::isfinite(x))
+        x = 0.0f;
+    const float engaged = lowPassEngaged() ? 1.0f : 0.0f;
+    lowPassMix += (engaged - lowPassMix) * engageCoef;
+    const float y = lowPass2.process(lowPass1.process(x));
+    const float out = x + (y - x) * lowPassMix;
+    if (std::isfinite(out))
+        return out;
+    lowPass1.clearState();
+    lowPass2.clearState();
+    return x;
+}
 
 } // namespace brindlecot::dsp

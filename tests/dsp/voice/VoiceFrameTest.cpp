@@ -1,0 +1,272 @@
+// The voice stages inside the whole processing frame: wiring, idle transitions, resets, real-time
+// safety and robustness, driven through FrameHarness like a host.
+#include "plugin/ProcessingFrame.h"
+
+#include "support/AllocationCounter.h"
+#include "support/TestSignals.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+using namespace brindlecot;
+using namespace brindlecot::test;
+
+namespace {
+
+void activateVoiceStages(ParameterValues& p)
+{
+    p[kHighPass] = 150.0;
+    p[kLowPass] = 8000.0;
+    p[kHighPassOn] = 1.0;
+    p[kLowPassOn] = 1.0;
+    p[kAir] = 70.0;
+    p[kAirCorner] = 110.0;
+    p[kSaturation] = 60.0;
+    p[kSaturationFocus] = 1500.0;
+    p[kSaturationDrive] = 30.0;
+    p[kTopSaturation] = 50.0;
+    p[kTopSaturationFocus] = 6000.0;
+    p[kTopSaturationDrive] = 36.0;
+    p[kRideStrength] = 9.0;
+    p[kVocalTarget] = -18.0;
+    p[kVoiceFloor] = -70.0;
+}
+
+bool allFinite(const std::vector<std::vector<double>>& out)
+{
+    for (const auto& ch : out)
+        for (double v : ch)
+            if (!std::isfinite(v))
+                return false;
+    return true;
+}
+
+} // namespace
+
+TEST(VoiceFrame, DefaultSettingsLeaveEveryVoiceStageIdleAndTheSignalUntouched)
+{
+    FrameHarness h(48000.0, 2);
+    const std::vector<double> x = sine(440.0, 0.3, 48000.0, 9600);
+    const auto out = h.run({x, x}, 256);
+    EXPECT_TRUE(h.frame->airIdle());
+    EXPECT_TRUE(h.frame->saturationIdle());
+    EXPECT_TRUE(h.frame->topSaturationIdle());
+    EXPECT_TRUE(h.frame->rideIdle());
+    for (size_t n = 0; n < x.size(); ++n)
+        ASSERT_EQ(out[0][n], static_cast<double>(static_cast<float>(x[n]))) << n;
+}
+
+TEST(VoiceFrame, SaturationAmountsAtZeroLeaveTheSignalBitIdenticalWhateverTheirOtherSettings)
+{
+    FrameHarness plain(48000.0, 1);
+    FrameHarness other(48000.0, 1);
+    other.params[kSaturationDrive] = 38.0;
+    other.params[kTopSaturationDrive] = 38.0;
+    other.params[kSaturationFocus] = 500.0;
+    other.params[kTopSaturationFocus] = 3000.0;
+    other.reset();
+    const std::vector<double> x = noise(0.4, 24000, 5);
+    const auto a = plain.run({x}, 128);
+    const auto b = other.run({x}, 128);
+    EXPECT_TRUE(other.frame->saturationIdle());
+    EXPECT_TRUE(other.frame->topSaturationIdle());
+    EXPECT_EQ(a[0], b[0]);
+}
+
+TEST(VoiceFrame, ActiveVoiceStagesRunAndChangeTheSignal)
+{
+    FrameHarness h(48000.0, 2);
+    activateVoiceStages(h.params);
+    h.reset();
+    const std::vector<double> x = noise(0.1, 48000, 9);
+    const auto out = h.run({x, x}, 256);
+    EXPECT_FALSE(h.frame->airIdle());
+    EXPECT_FALSE(h.frame->saturationIdle());
+    EXPECT_FALSE(h.frame->topSaturationIdle());
+    EXPECT_FALSE(h.frame->rideIdle());
+    EXPECT_TRUE(h.frame->filterLane(0).highPassEngaged());
+    EXPECT_TRUE(h.frame->filterLane(0).lowPassEngaged());
+    EXPECT_NE(out[0], x);
+    EXPECT_TRUE(allFinite(out));
+}
+
+TEST(VoiceFrame, AirCornerFollowsTheEngagedLowPassOfLaneZero)
+{
+    FrameHarness h(48000.0, 1);
+    h.params[kAir] = 100.0;
+    h.params[kAirCorner] = 100.0;
+    h.params[kLowPass] = 6000.0;
+    h.reset();
+    h.run({std::vector<double>(4800, 0.0)}, 64);
+    EXPECT_NEAR(h.frame->airStage().designedCorner, 6000.0f, 0.01f);
+    h.params[kLowPassOn] = 0.0;
+    h.run({std::vector<double>(4800, 0.0)}, 64);
+    EXPECT_NEAR(h.frame->airStage().designedCorner, 8500.0f, 0.01f);
+}
+
+TEST(VoiceFrame, HighPassInTheFrameAttenuatesAsItsAnalyticResponseSays)
+{
+    FrameHarness h(48000.0, 1);
+    h.params[kHighPass] = 1000.0;
+    h.reset();
+    const std::vector<double> x = sine(250.0, 0.25, 48000.0, 24000);
+    const auto out = h.run({x}, 512);
+    const double measured = 20.0 * std::log10(rmsOf(out[0], 12000) / rmsOf(x, 12000));
+    EXPECT_NEAR(measured, h.frame->filterLane(0).highPassResponseDb(250.0), 0.05);
+    EXPECT_NEAR(measured, -24.1, 0.2); // second-order Butterworth two octaves below its corner
+}
+
+TEST(VoiceFrame, DualMonoInputStillTakesTheMonoPathWithEveryVoiceStageActive)
+{
+    FrameHarness h(48000.0, 2);
+    activateVoiceStages(h.params);
+    h.reset();
+    const std::vector<double> x = noise(0.2, 4096, 11);
+    const auto out = h.run({x, x}, 256);
+    EXPECT_TRUE(h.frame->monoPath());
+    EXPECT_EQ(out[0], out[1]);
+}
+
+TEST(VoiceFrame, SoftBypassRelaxesTheVoiceStagesAndFullBypassClearsThem)
+{
+    FrameHarness h(48000.0, 2);
+    activateVoiceStages(h.params);
+    h.reset();
+    const std::vector<double> x = sine(300.0, 0.05, 48000.0, 48000 * 3);
+    h.run({x, x}, 256);
+    EXPECT_GT(h.frame->ride().currentDb, 1.0f);
+    h.params[kSoftBypass] = 1.0;
+    h.run({x, x}, 256);
+    EXPECT_TRUE(h.frame->fullBypass());
+    EXPECT_EQ(h.frame->ride().currentDb, 0.0f);
+    EXPECT_EQ(h.frame->ride().gainLinear, 1.0f);
+    EXPECT_EQ(h.frame->filterLane(0).highPass.z1, 0.0f);
+    EXPECT_EQ(h.frame->airStage().amount, 0.0f);
+    EXPECT_EQ(h.frame->inputLevel().count, 0u);
+    EXPECT_EQ(h.frame->published.rideMeter.load(), 0.5f);
+    EXPECT_EQ(h.frame->published.inputLevelDb.load(), -96.0f);
+    EXPECT_EQ(h.frame->saturation().focus(), 20000.0f);
+    EXPECT_FALSE(h.frame->filterLane(0).highPassOn);
+}
+
+TEST(VoiceFrame, ResetPreparesTheMeterSendersOnlyWhenTheSampleRateChanges)
+{
+    FrameHarness h(48000.0, 1);
+    EXPECT_EQ(h.frame->inputSender().windowSamples(), 240);
+    h.frame->onReset(44100.0, h.params);
+    EXPECT_EQ(h.frame->inputSender().windowSamples(), 220);
+    EXPECT_EQ(h.frame->outputSender().windowSamples(), 220);
+    EXPECT_FALSE(h.frame->dspInitFailed());
+}
+
+TEST(VoiceFrame, MeterSendersReceiveTheMonoBuffersAndTheReaderGetsReadings)
+{
+    FrameHarness h(48000.0, 2);
+    const std::vector<double> x = sine(1000.0, 0.5, 48000.0, 4800);
+    h.run({x, x}, 480);
+    int readings = 0;
+    float peak = 0.0f;
+    h.frame->outputSender().transmit([&](const dsp::PeakAvgValue& v) {
+        ++readings;
+        peak = v.peak;
+    });
+    EXPECT_EQ(readings, 20);
+    EXPECT_NEAR(peak, 0.5f, 1e-3f);
+}
+
+TEST(VoiceFrame, ProcessingWithEveryVoiceStageActiveNeverAllocates)
+{
+    FrameHarness h(48000.0, 2);
+    activateVoiceStages(h.params);
+    h.reset();
+    std::vector<std::vector<double>> io(2, noise(0.3, 48000, 4));
+    std::vector<std::vector<double>> big(2, noise(0.3, 10000, 6));
+    h.processInPlace(io, 0, 64); // warm-up outside the scope
+    AllocationScope scope;
+    int pos = 0;
+    for (int block : {64, 512, 1, 0, 128, 4096}) {
+        h.processInPlace(io, pos, block);
+        pos += block;
+    }
+    h.processInPlace(big, 0, 10000); // longer than the meter buffers
+    int readings = 0;
+    h.frame->inputSender().transmit([&](const dsp::PeakAvgValue&) { ++readings; });
+    EXPECT_EQ(scope.allocations(), 0u);
+    EXPECT_GT(readings, 0);
+}
+
+TEST(VoiceFrame, NonFiniteInputNeverReachesTheOutputAndTheVoiceChainRecovers)
+{
+    FrameHarness h(48000.0, 2);
+    activateVoiceStages(h.params);
+    h.reset();
+    std::vector<double> x = noise(0.2, 48000, 8);
+    for (int n = 1000; n < 1400; n += 3) {
+        x[static_cast<size_t>(n)] = std::numeric_limits<double>::quiet_NaN();
+        x[static_cast<size_t>(n + 1)] = std::numeric_limits<double>::infinity();
+        x[static_cast<size_t>(n + 2)] = -1e300;
+    }
+    const auto out = h.run({x, x}, 256);
+    ASSERT_TRUE(allFinite(out));
+    EXPECT_GT(rmsOf(out[0], 24000), 0.01);
+    EXPECT_TRUE(std::isfinite(h.frame->published.inputLevelDb.load()));
+    EXPECT_TRUE(std::isfinite(h.frame->published.rideMeter.load()));
+}
+
+TEST(VoiceFrame, HugeFiniteInputLeavesEveryVoiceStageStateFinite)
+{
+    FrameHarness h(48000.0, 2);
+    activateVoiceStages(h.params);
+    h.reset();
+    std::vector<double> x = noise(0.2, 48000, 8);
+    for (int n = 5000; n < 6000; ++n)
+        x[static_cast<size_t>(n)] = (n % 2 ? 1e30 : -3e38);
+    const auto out = h.run({x, x}, 256);
+    ASSERT_TRUE(allFinite(out));
+    for (const auto& ch : out)
+        for (double v : ch)
+            ASSERT_LE(std::fabs(v), 0.9661);
+    const ProcessingFrame& f = *h.frame;
+    const dsp::FilterLane& lane = f.filterLane(0);
+    EXPECT_TRUE(std::isfinite(lane.highPass.z1) && std::isfinite(lane.lowPass2.z2));
+    EXPECT_TRUE(std::isfinite(f.airStage().lanes[0].shelf2.z1));
+    EXPECT_TRUE(std::isfinite(f.ride().level.meanSquare) && std::isfinite(f.ride().level.peak));
+    EXPECT_TRUE(std::isfinite(f.ride().voicePresence.meanSquare));
+    EXPECT_TRUE(std::isfinite(f.inputLevel().meanSquare));
+    EXPECT_TRUE(std::isfinite(f.ride().currentDb) && std::isfinite(f.ride().gainLinear));
+    EXPECT_TRUE(
+        std::isfinite(f.reductionMeter().inputPower) && std::isfinite(f.reductionMeter().outputPower));
+    EXPECT_TRUE(std::isfinite(f.published.inputLevelDb.load()));
+}
+
+TEST(VoiceFrame, EverySampleRateFromEightToOneHundredNinetyTwoKilohertzGivesFiniteOutput)
+{
+    for (double rate : {8000.0, 11025.0, 22050.0, 44100.0, 96000.0, 192000.0}) {
+        FrameHarness h(rate, 2);
+        activateVoiceStages(h.params);
+        h.params[kLowPass] = 19000.0;
+        h.params[kTopSaturationFocus] = 16000.0;
+        h.reset();
+        const std::vector<double> x = noise(0.5, static_cast<int>(rate / 2), 2);
+        const auto out = h.run({x, noise(0.5, static_cast<int>(rate / 2), 3)}, 333);
+        EXPECT_TRUE(allFinite(out)) << rate;
+        EXPECT_GT(rmsOf(out[0]), 0.01) << rate;
+        EXPECT_LE(h.frame->airStage().designedCorner, static_cast<float>(rate) * 0.4f + 0.01f) << rate;
+    }
+}
+
+TEST(VoiceFrame, DegenerateSampleRatesStillGiveFiniteOutput)
+{
+    for (double rate : { 0.0, 1.0, 100.0, 768000.0 }) {
+        FrameHarness h(48000.0, 2);
+        activateVoiceStages(h.params);
+        h.frame->onReset(rate, h.params);
+        const std::vector<double> x = noise(0.5, 20000, 2);
+        const auto out = h.run({ x, x }, 256);
+        EXPECT_TRUE(allFinite(out)) << rate;
+        EXPECT_TRUE(std::isfinite(h.frame->published.inputLevelDb.load())) << rate;
+    }
+}
