@@ -1,0 +1,351 @@
+#include "dsp/feedback/FeedbackDetector.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace brindlecot::dsp {
+
+namespace {
+
+    constexpr double kPowerFloor = 1e-30;
+    constexpr double kLogFloor = 1e-300;
+
+    double powerRatioDb(double num, double den)
+    {
+        return 10.0 * std::log10(std::max(kPowerFloor, num) / std::max(kPowerFloor, den));
+    }
+
+} // namespace
+
+DetectorConfig DetectorConfig::forSampleRate(float sampleRate, float prominenceThresholdDb, uint64_t hopPhase)
+{
+    DetectorConfig c;
+    c.sampleRate = sampleRate;
+    c.maxFrequencyHz = std::min(12000.0f, sampleRate * 0.5f * 0.9f);
+    c.minFrequencyHz = std::min(80.0f, c.maxFrequencyHz / 2.0f);
+    c.hop = 512;
+    c.hopPhase = hopPhase;
+    c.prominenceThresholdDb = prominenceThresholdDb;
+    return c;
+}
+
+FeedbackDetector::FeedbackDetector() { configure(DetectorConfig::forSampleRate(48000.0f, 45.0f, 0)); }
+
+void FeedbackDetector::configure(const DetectorConfig& c)
+{
+    if (!std::isfinite(c.sampleRate) || c.sampleRate <= 0.0f)
+        throw std::invalid_argument("detector sample rate must be positive");
+    if (!std::isfinite(c.minFrequencyHz) || !std::isfinite(c.maxFrequencyHz) || c.minFrequencyHz <= 0.0f
+        || c.minFrequencyHz >= c.maxFrequencyHz || c.maxFrequencyHz > c.sampleRate * 0.5f)
+        throw std::invalid_argument("detector frequency range is invalid");
+    if (c.hop < 1 || c.hop > kFrameSize)
+        throw std::invalid_argument("detector hop is outside the window");
+    if (c.floorNeighbourhood - c.floorGuard > kFloorBuffer / 2) // unsigned: a guard above the
+        throw std::invalid_argument("detector floor window exceeds its buffer"); // neighbourhood wraps
+    if (!std::isfinite(c.binSmoothing) || c.binSmoothing <= 0.0f || c.binSmoothing > 1.0f)
+        throw std::invalid_argument("detector bin smoothing must be in (0, 1]");
+    if (c.floorNeighbourhood <= c.floorGuard)
+        throw std::invalid_argument("detector floor neighbourhood must exceed its guard");
+    if (c.growingPersistence == 0)
+        throw std::invalid_argument("detector persistence must contain frames");
+    if (c.sustainedPersistence < c.growingPersistence)
+        throw std::invalid_argument("detector sustained persistence must not be shorter than its growing one");
+
+    const float n = static_cast<float>(kFrameSize);
+    const float lo = std::ceil(c.minFrequencyHz * n / c.sampleRate);
+    const float hi = std::floor(c.maxFrequencyHz * n / c.sampleRate);
+    const uint64_t minBin = std::max<uint64_t>(1, static_cast<uint64_t>(std::clamp(lo, 0.0f, 4096.0f)));
+    const uint64_t maxBin = std::min<uint64_t>(1023, static_cast<uint64_t>(std::clamp(hi, 0.0f, 4096.0f)));
+    if (minBin + 2 * c.floorGuard >= maxBin)
+        throw std::invalid_argument("detector range is too narrow for its neighbourhood");
+
+    config_ = c;
+    minBin_ = minBin;
+    maxBin_ = maxBin;
+    // Symmetric Hann window.
+    for (size_t i = 0; i < kFrameSize; ++i)
+        window_[i] = static_cast<float>(
+            0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / static_cast<double>(kFrameSize - 1)));
+    reset();
+}
+
+void FeedbackDetector::reset()
+{
+    ring_.fill(0.0f);
+    frame_.fill(0.0f);
+    re_.fill(0.0f);
+    im_.fill(0.0f);
+    power_.fill(0.0);
+    smoothedPower_.fill(0.0);
+    haveSmoothed_ = false;
+    writeIndex_ = 0;
+    fill_ = 0;
+    hopCounter_ = 0;
+    startCountdown_ = config_.hopPhase % std::max<uint64_t>(1, config_.hop);
+    analysisPending_ = false;
+    analysisCountdown_ = 0;
+    windowRms_ = analysisRms_ = candidateHz_ = prominenceDb_ = growthDb_ = 0.0f;
+    flags_ = DetectorFlags {};
+    candidate_ = false;
+    trackFrames_ = 0;
+    trackedBin_ = signedDrift_ = absDrift_ = 0.0f;
+    growFrames_ = 0;
+    captureCount_ = analysisCount_ = 0;
+}
+
+void FeedbackDetector::pushSample(float x)
+{
+    ring_[writeIndex_] = x;
+    writeIndex_ = (writeIndex_ + 1) % kFrameSize;
+    fill_ = std::min<uint64_t>(fill_ + 1, kFrameSize);
+    ++hopCounter_;
+
+    if (fill_ == kFrameSize) {
+        if (startCountdown_ > 0) {
+            --startCountdown_;
+        } else if (hopCounter_ >= config_.hop) {
+            hopCounter_ = 0;
+            captureFrame();
+        }
+    }
+
+    // The analysis of a frame runs hop - 1 samples after its capture, never on the capture's sample
+    // (for hop > 1), which keeps the worst-case cost of one sample low.
+    if (analysisPending_) {
+        if (analysisCountdown_ > 0) {
+            if (--analysisCountdown_ == 0) {
+                analysisPending_ = false;
+                analyse();
+            }
+        } else {
+            analysisPending_ = false;
+            analyse();
+        }
+    }
+}
+
+void FeedbackDetector::captureFrame()
+{
+    double sum = 0.0;
+    for (size_t i = 0; i < kFrameSize; ++i) {
+        const float s = ring_[(writeIndex_ + i) % kFrameSize];
+        frame_[i] = s * window_[i];
+        sum += static_cast<double>(s) * static_cast<double>(s);
+    }
+    windowRms_ = static_cast<float>(std::sqrt(sum / static_cast<double>(kFrameSize)));
+
+    for (size_t i = 0; i < kFrameSize; ++i) {
+        re_[i] = frame_[fft_.bitReverse(i)];
+        im_[i] = 0.0f;
+    }
+    fft_.transformBitReversed(re_.data(), im_.data(), false);
+    for (uint64_t k = minBin_; k <= maxBin_; ++k) {
+        const double r = re_[k];
+        const double i = im_[k];
+        power_[k] = r * r + i * i;
+    }
+    ++captureCount_;
+    analysisCountdown_ = config_.hop;
+    analysisPending_ = true;
+}
+
+bool FeedbackDetector::excluded(float bin) const
+{
+    for (const Range& r : exclusions_)
+        if (r.lo <= r.hi && r.lo <= bin && bin <= r.hi)
+            return true;
+    return false;
+}
+
+float FeedbackDetector::prominenceAt(uint64_t b) const
+{
+    if (b >= kBins)
+        return kNoProminence;
+    std::array<double, kFloorBuffer> floor;
+    size_t count = 0;
+    for (uint64_t d = config_.floorGuard + 1; d <= config_.floorNeighbourhood; ++d) {
+        if (b >= d && b - d >= minBin_)
+            floor[count++] = power_[b - d];
+        if (b + d <= maxBin_)
+            floor[count++] = power_[b + d];
+    }
+    if (count == 0)
+        return kNoProminence;
+    // Upper median by selection: element count / 2 of the ascending order.
+    const auto mid = floor.begin() + static_cast<std::ptrdiff_t>(count / 2);
+    std::nth_element(floor.begin(), mid, floor.begin() + static_cast<std::ptrdiff_t>(count));
+    return static_cast<float>(powerRatioDb(power_[b], *mid));
+}
+
+float FeedbackDetector::refinedPosition(uint64_t b) const
+{
+    const float whole = static_cast<float>(b);
+    if (!(minBin_ < b && b < maxBin_))
+        return whole;
+    const double pm = power_[b];
+    if (!(pm >= power_[b - 1] && pm >= power_[b + 1] && pm > 0.0))
+        return whole;
+    // Parabolic interpolation of the log power over the three bins around the peak.
+    const double a = std::log(std::max(kLogFloor, power_[b - 1]));
+    const double c = std::log(std::max(kLogFloor, power_[b + 1]));
+    const double m = std::log(std::max(kLogFloor, pm));
+    const double curvature = a - 2.0 * m + c;
+    if (!(curvature < 0.0))
+        return whole;
+    const double delta = 0.5 * (a - c) / curvature;
+    if (!std::isfinite(delta))
+        return whole;
+    return whole + static_cast<float>(std::clamp(delta, -0.5, 0.5));
+}
+
+bool FeedbackDetector::subharmonicFree(uint64_t b) const
+{
+    const double peak = std::max(kPowerFloor, power_[b]);
+    const double limit = static_cast<double>(config_.subharmonicRatio) * peak;
+    for (const double divisor : { 2.0, 3.0 }) {
+        const uint64_t s = static_cast<uint64_t>(std::round(static_cast<double>(b) / divisor));
+        if (s < minBin_ || s > maxBin_)
+            continue;
+        for (uint64_t r = 0; r <= config_.harmonicHalfWidth; ++r) {
+            const uint64_t hi = std::min(maxBin_, s + r);
+            const uint64_t lo = s >= minBin_ + r ? s - r : s;
+            if (std::max(power_[hi], power_[lo]) > limit)
+                return false;
+        }
+    }
+    return true;
+}
+
+double FeedbackDetector::windowMax(uint64_t centre) const
+{
+    const uint64_t hw = config_.harmonicHalfWidth;
+    const uint64_t lo = centre > hw ? centre - hw : 0;
+    const uint64_t hi = std::min(maxBin_, centre + hw);
+    double level = 0.0;
+    for (uint64_t k = lo; k <= hi; ++k)
+        level = std::max(level, power_[k]);
+    return level;
+}
+
+bool FeedbackDetector::harmonicSeries(uint64_t b) const
+{
+    const double peakLevel = windowMax(b);
+    if (!(peakLevel > 0.0) || config_.harmonicCount == 0)
+        return false;
+    uint64_t examined = 0;
+    uint64_t present = 0;
+    for (uint64_t h = 2; h <= config_.harmonicCount + 1 && h * b <= maxBin_; ++h) {
+        const double level = windowMax(h * b);
+        ++examined;
+        if (10.0 * std::log10(std::max(kPowerFloor, level) / peakLevel) > config_.harmonicLevelDb)
+            ++present;
+    }
+    return examined > 0 && present >= config_.minHarmonics;
+}
+
+void FeedbackDetector::analyse()
+{
+    ++analysisCount_;
+    analysisRms_ = windowRms_;
+
+    float best = kNoProminence;
+    uint64_t bestBin = minBin_;
+    for (uint64_t b = minBin_; b <= maxBin_; ++b) {
+        if (excluded(static_cast<float>(b)))
+            continue;
+        const float p = prominenceAt(b);
+        if (p > best) {
+            best = p;
+            bestBin = b;
+        }
+    }
+    prominenceDb_ = best;
+
+    const float refined = refinedPosition(bestBin);
+    candidateHz_ = refined * config_.sampleRate / static_cast<float>(kFrameSize);
+    growthDb_ = haveSmoothed_ ? static_cast<float>(powerRatioDb(power_[bestBin], smoothedPower_[bestBin])) : 0.0f;
+
+    DetectorFlags f;
+    f.loud = analysisRms_ >= config_.loudRms;
+    f.prominent = best >= config_.prominenceThresholdDb;
+    f.growing = growthDb_ >= config_.growthThresholdDb;
+    f.isolated = subharmonicFree(bestBin) && !harmonicSeries(bestBin);
+    flags_ = f;
+
+    if (f.loud && f.prominent && f.isolated) {
+        const float d = refined - trackedBin_;
+        if (trackFrames_ == 0 || std::fabs(d) > config_.maxJumpBins) {
+            trackFrames_ = 1;
+            trackedBin_ = refined;
+            growFrames_ = f.growing ? 1 : 0;
+            signedDrift_ = absDrift_ = 0.0f;
+            candidate_ = false;
+        } else {
+            ++trackFrames_;
+            absDrift_ += std::fabs(d);
+            signedDrift_ += d;
+            trackedBin_ += d * config_.trackSmoothing;
+            if (trackFrames_ <= config_.growthWindow && f.growing)
+                ++growFrames_;
+            const bool steady = static_cast<float>(trackFrames_) * config_.steadyDriftBins >= absDrift_;
+            const bool directional
+                = absDrift_ > 0.0f && std::fabs(signedDrift_) / absDrift_ >= config_.directionalityThreshold;
+            const bool strong = prominenceDb_ >= config_.strongProminenceDb;
+            const uint64_t required = strong ? config_.strongPersistence
+                : growFrames_ >= config_.growthWindow ? config_.growingPersistence
+                                                       : config_.sustainedPersistence;
+            candidate_ = trackFrames_ >= required && (strong || steady || directional);
+        }
+    } else {
+        trackFrames_ = 0;
+        growFrames_ = 0;
+        trackedBin_ = refined;
+        signedDrift_ = absDrift_ = 0.0f;
+        candidate_ = false;
+    }
+
+    // Smoothing after the growth reading, so growth compares this frame with the history before it.
+    const double k = config_.binSmoothing;
+    for (uint64_t b = minBin_; b <= maxBin_; ++b)
+        smoothedPower_[b] += k * (power_[b] - smoothedPower_[b]);
+    haveSmoothed_ = true;
+}
+
+void FeedbackDetector::setExclusion(size_t k, float frequencyHz)
+{
+    if (k >= kExclusions)
+        return;
+    if (std::isfinite(frequencyHz) && frequencyHz > 0.0f) {
+        const float span = std::exp2(config_.exclusionOctaves);
+        const float toBin = static_cast<float>(kFrameSize) / config_.sampleRate;
+        exclusions_[k] = { frequencyHz / span * toBin, frequencyHz * span * toBin };
+    } else {
+        exclusions_[k] = Range {};
+    }
+}
+
+void FeedbackDetector::clearExclusions() { exclusions_.fill(Range {}); }
+
+uint64_t FeedbackDetector::binOf(float frequencyHz) const
+{
+    const float x = frequencyHz * static_cast<float>(kFrameSize) / config_.sampleRate;
+    if (!std::isfinite(x) || x <= 0.0f)
+        return 0;
+    return static_cast<uint64_t>(std::round(std::min(x, 1.0e9f)));
+}
+
+float FeedbackDetector::depthForProminence(float prominenceDb, float capDb) const
+{
+    if (!std::isfinite(prominenceDb))
+        return 0.0f;
+    const float depth = (prominenceDb - config_.prominenceThresholdDb) * config_.depthSlope;
+    return std::clamp(depth, 0.0f, std::max(0.0f, capDb));
+}
+
+float FeedbackDetector::directionality() const
+{
+    return absDrift_ > 0.0f ? std::fabs(signedDrift_) / absDrift_ : 1.0f;
+}
+
+} // namespace brindlecot::dsp
