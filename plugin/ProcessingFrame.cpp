@@ -104,12 +104,11 @@ void ProcessingFrame::onReset(double sampleRate, const ParameterValues& p)
         fullBypass_ = false;
 
         models.full.reset();
-        bleed_.prepare(sampleRate, highPassReference(p));
-        bleed_.reset();
+        bleed_.prepare(sampleRate, dsp::cornersForHighPass(highPassReference(p)));
 
         reduction_.configure(sampleRate);
 
-        gate_.prepare(sampleRate, 0.0f);
+        gate_.prepare(sampleRate);
         limiter_.reset(sampleRate);
         ride_.reset(sampleRate);
         saturation_.configure(sampleRate, 0.02f, 10.0f, 0);
@@ -223,15 +222,18 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
     outputRamp_.setTarget(c.outputGain);
     bypassRamp_.setTarget(c.bypassTarget);
 
-    // Bleed controls: spectral floors, low-band reference and the phrase gate's depth.
+    // Bleed controls: spectral floors, floor-curve corners and the phrase gate's depth.
     const float a = static_cast<float>(c.bleedAmount);
     bleed_.setFloors(a * -45.0f, a * -7.0f);
-    if (a > 0.0f)
-        bleed_.setLowBandReference(c.highPassOn ? static_cast<float>(p[kHighPass]) : 0.0f);
+    if (a > 0.0f) {
+        auto corners = dsp::cornersForHighPass(c.highPassOn ? static_cast<float>(p[kHighPass]) : 0.0f);
+        const auto cornerOrZero = [](float hz) { return (std::isnan(hz) || hz < 0.0f) ? 0.0f : hz; };
+        bleed_.setCorners(cornerOrZero(corners.first), cornerOrZero(corners.second));
+    }
     float depthDb = std::min(a * -12.0f, 0.0f);
     if (!std::isfinite(depthDb))
         depthDb = 0.0f;
-    gate_.setDepth(depthDb, std::pow(10.0f, depthDb / 20.0f));
+    gate_.setDepth(depthDb);
 
     feedback_.setAmount(c.feedbackAmount);
 
@@ -294,8 +296,8 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
     const int lanes = activeLanes_;
     const float laneScale = 1.0f / static_cast<float>(lanes);
     const bool fillMeters = nFrames <= kMeterBufferFrames;
-    dsp::FilterHeadCanceller& canceller = ecoActive_ ? models.eco : models.full;
     const bool runCanceller = modelReady_ && !bleedIdle_;
+    const bool runEco = ecoActive_;
 
     for (int n = 0; n < nFrames; ++n) {
         const float gIn = inputRamp_.advance();
@@ -313,11 +315,13 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
         if (fillMeters)
             inputMonoBuffer_[static_cast<size_t>(n)] = mono;
 
-        const float m = runCanceller ? canceller.process(mono) : mono;
+        float m = mono;
+        if (runCanceller)
+            m = runEco ? models.eco.process(mono) : models.full.process(mono);
 
         if (!gateIdle_) {
             const float open = gate_.openness();
-            bleed_.setOpenness(std::isfinite(open) ? std::clamp(open, 0.0f, 1.0f) : 1.0f);
+            bleed_.setVoiceTarget(std::isfinite(open) ? std::clamp(open, 0.0f, 1.0f) : 1.0f);
         }
         if (bleedIdle_)
             bleed_.push(x, lanes, m);
@@ -327,9 +331,9 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
         float g = 1.0f;
         float openness = 1.0f;
         if (!gateIdle_) {
-            gate_.update(mono, m);
+            gate_.process(mono, m);
             openness = gate_.openness();
-            const float floor = gate_.floorFactor();
+            const float floor = gate_.floorGain();
             g = finiteOr(floor + (1.0f - floor) * openness, 1.0f);
         }
 

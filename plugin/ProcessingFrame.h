@@ -61,6 +61,10 @@ public:
     /// Clears running state without reconfiguring anything (used on entering full bypass).
     void resetAllState();
 
+    /// Finds and loads both bleed models and writes their status. Call once, at construction of the
+    /// host object, never from the audio thread (it allocates and reads files).
+    void loadModels(const dsp::ModelSearch& search = dsp::ModelSearch {}) { models.loadModels(search); }
+
     /// Processes one block. `inputs` and `outputs` are the host's connected channels; an output
     /// buffer may be the same memory as its input. Never allocates, locks or throws.
     void process(const ParameterValues& params, const double* const* inputs, int numInputs,
@@ -111,6 +115,8 @@ public:
     const dsp::ReductionMeter& reductionMeter() const { return reduction_; }
     /// Bleed reduction in dB measured over the last block (before normalisation).
     float lastReductionDb() const { return lastReductionDb_; }
+    const dsp::SpectralBleedProcessor& bleedProcessor() const { return bleed_; }
+    const dsp::PhraseGate& phraseGate() const { return gate_; }
     dsp::PeakAvgSender& inputSender() { return inputSender_; }
     dsp::PeakAvgSender& outputSender() { return outputSender_; }
 
