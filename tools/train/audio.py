@@ -5,6 +5,7 @@ import os
 import struct
 import subprocess
 import tempfile
+import warnings
 
 import numpy as np
 from scipy import signal
@@ -89,7 +90,9 @@ def render_midi(soundfont, events, seconds, gain=0.5):
         subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
         if not os.path.exists(wav):
             return np.zeros(int(seconds * RATE), dtype=np.float32)
-        _, x = wavfile.read(wav)
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")  # fluidsynth writes a LIST chunk scipy does not parse
+            _, x = wavfile.read(wav)
     x = np.asarray(x, dtype=np.float32)
     if x.ndim == 2:
         x = x.mean(axis=1)

@@ -92,31 +92,46 @@ class FilterHead(torch.nn.Module):
         taps = torch.tanh(h2 @ self.output_weights.t()) * self.scale
         return taps, hidden
 
-    def forward(self, x, state):
-        """Canceller output for x [B, N] (N a multiple of 32) and the state after it."""
+    @staticmethod
+    def fir(x, history, current, previous):
+        """The crossfaded FIR estimate of every sample of x [B, T * 32]: hop m runs current[:, m]
+        faded in from previous[:, m]; history [B, K - 1] holds the samples before x."""
         batch, n = x.shape
-        hops = n // HOP
-        k = self.taps
-        taps, hidden = self.network(x, state)
-        # Hop m uses the taps computed after hop m - 1, faded in from those after hop m - 2.
-        current = torch.cat([state.current_taps[:, None], taps[:, :-1]], dim=1)
-        previous = torch.cat([state.previous_taps[:, None], current[:, :-1]], dim=1)
-        extended = torch.cat([state.history, x], dim=1)  # extended[j + K - 1] = x[j]
+        hops, k = n // HOP, current.shape[-1]
+        extended = torch.cat([history, x], dim=1)  # extended[j + K - 1] = x[j]
         # pasts[b, m, i, j] = x[32 m + i - (K - 1 - j)]: oldest first, so the taps are flipped.
         pasts = extended.unfold(1, k, 1).reshape(batch, hops, HOP, k)
         c = torch.einsum("bmij,bmj->bmi", pasts, current.flip(-1))
         q = torch.einsum("bmij,bmj->bmi", pasts, previous.flip(-1))
         fade = (torch.arange(HOP, dtype=x.dtype) + 1.0) * 0.03125
-        estimate = fade * (c - q) + q  # gain stays at 1
-        y = x - estimate.reshape(batch, n)
+        return (fade * (c - q) + q).reshape(batch, n), extended[:, -(k - 1) :]  # gain stays at 1
+
+    def forward(self, x, state, others=()):
+        """Canceller output for x [B, N] (N a multiple of 32) and the state after it. With
+        `others` (pairs of signal [B, N] and its history [B, K - 1]) the same time-varying
+        filter, driven by x, is also applied to each of them; then the result is
+        (y, state, [(output, new history), ...])."""
+        hops = x.shape[1] // HOP
+        taps, hidden = self.network(x, state)
+        # Hop m uses the taps computed after hop m - 1, faded in from those after hop m - 2.
+        current = torch.cat([state.current_taps[:, None], taps[:, :-1]], dim=1)
+        previous = torch.cat([state.previous_taps[:, None], current[:, :-1]], dim=1)
+        estimate, history = self.fir(x, state.history, current, previous)
+        y = x - estimate
         new_state = CancellerState(
             torch.cat([state.window_tail, x], dim=1)[:, -(INPUT - HOP) :],
-            extended[:, -(k - 1) :],
+            history,
             current[:, -1] if hops > 0 else state.previous_taps,
             taps[:, -1],
             hidden,
         )
-        return y, new_state
+        if not others:
+            return y, new_state
+        split = []
+        for signal, past in others:
+            e, h = self.fir(signal, past, current, previous)
+            split.append((signal - e, h))
+        return y, new_state, split
 
     def arrays(self):
         """The twelve blob arrays as float32 numpy arrays."""
@@ -177,3 +192,32 @@ def run_canceller(model, x, chunk_hops=256):
             y, state = model(signal[:, start : start + chunk_hops * HOP], state)
             out.append(y[0].numpy())
     return np.concatenate(out)[:n] if out else padded[:0]
+
+
+def run_canceller_split(model, mic, parts, chunk_hops=256):
+    """The canceller driven by `mic` (numpy), and the same time-varying filter applied to each of
+    `parts` (numpy signals of the same length, e.g. the vocal and the bleed in the mic). Returns
+    (output for mic, [output for each part])."""
+    n = len(mic)
+    size = ((n + HOP - 1) // HOP) * HOP
+
+    def padded(v):
+        p = np.zeros(size, dtype=np.float32)
+        p[:n] = v
+        return torch.from_numpy(p)[None]
+
+    x = padded(mic)
+    signals = [padded(p) for p in parts]
+    histories = [torch.zeros(1, model.taps - 1) for _ in parts]
+    outs, part_outs = [], [[] for _ in parts]
+    with torch.no_grad():
+        state = model.initial_state(1)
+        for start in range(0, size, chunk_hops * HOP):
+            end = start + chunk_hops * HOP
+            others = [(s[:, start:end], h) for s, h in zip(signals, histories)]
+            y, state, split = model(x[:, start:end], state, others)
+            outs.append(y[0].numpy())
+            for i, (o, h) in enumerate(split):
+                part_outs[i].append(o[0].numpy())
+                histories[i] = h
+    return np.concatenate(outs)[:n], [np.concatenate(p)[:n] for p in part_outs]

@@ -152,7 +152,7 @@ def main():
         progress = (time.time() - start) / budget
         for g in optimiser.param_groups:  # the last fifth of the time at a third of the rate
             g["lr"] = cfg["learning_rate"] * (1.0 if progress < 0.8 else 0.33)
-        picks = np.sort(rng.choice(len(train), size=batch, replace=False))
+        picks = np.sort(rng.choice(len(train), size=batch, replace=len(train) < batch))
         data = torch.from_numpy(np.asarray(train[picks], dtype=np.float32))
         mic, vocal = data[:, 0], data[:, 1]
         power = torch.mean(mic**2, dim=1, keepdim=True) + 1e-10
