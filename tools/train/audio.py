@@ -214,10 +214,9 @@ def high_band_ratio_db(x):
 
 
 def is_clipped(x):
-    """More than 0.1 % of the samples within 0.5 % of a peak that reaches full scale, or runs of
-    equal extreme samples."""
-    peak = np.max(np.abs(x)) if len(x) else 0.0
-    if peak < 0.95:
-        return False
-    near = np.abs(x) >= 0.995 * peak
-    return np.mean(near) > 1e-3
+    """A recording that was clipped before lossy coding: the decoder overshoots full scale (peak
+    above 1.02), or more than 1 % of the samples lie within 10 % of a near-full-scale peak."""
+    peak = float(np.max(np.abs(x))) if len(x) else 0.0
+    if peak > 1.02:
+        return True
+    return peak >= 0.95 and float(np.mean(np.abs(x) >= 0.9 * peak)) > 0.01
