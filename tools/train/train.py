@@ -5,8 +5,9 @@ Each batch holds whole training examples that start from a reset canceller, as t
 starts; they are cut into chunks of `chunk_hops` hops and the model takes one optimiser step per
 chunk, carrying the recurrent state, window, FIR history and taps into the next chunk with the
 gradient cut (truncated backpropagation through time). The loss compares the canceller output
-with the vocal target: a compressed-magnitude spectral term plus a time-domain term, both
-normalised by the example's microphone power so that loud and quiet examples count alike.
+with the vocal target (a compressed-magnitude spectral term plus a time-domain term) and adds the
+distortion of the vocal alone under the same filter; all terms are normalised by the example's
+microphone power so that loud and quiet examples count alike.
 
 Time-bounded: stops at --deadline (UTC, HH:MM) or after --minutes, writes a checkpoint every few
 minutes and resumes from it when started again with the same --run-dir. The best model on the
@@ -63,14 +64,24 @@ class Loss:
     def __init__(self):
         self.window = torch.hann_window(512)
 
-    def __call__(self, y, s, power):
-        """y, s: [B, N]; power: [B, 1] mean microphone power of each example."""
+    def compressed(self, x, scale):
+        X = torch.stft(x / scale, 512, 128, window=self.window, center=False, return_complex=True).abs()
+        return (X**2 + 1e-10) ** 0.15
+
+    def __call__(self, y, y_vocal, s, power):
+        """y: canceller output, y_vocal: what the same filter does to the vocal alone, s: the vocal
+        target, all [B, N]; power: [B, 1] mean microphone power of each example. The output should
+        equal the vocal, and the filter should leave the vocal alone (which keeps the vocal's level
+        in low-ratio mixes instead of trading it for less bleed)."""
         time_term = torch.mean((y - s) ** 2 / power)
         scale = torch.sqrt(power)
-        Y = torch.stft(y / scale, 512, 128, window=self.window, center=False, return_complex=True).abs()
-        S = torch.stft(s / scale, 512, 128, window=self.window, center=False, return_complex=True).abs()
-        spectral = torch.mean(((Y**2 + 1e-10) ** 0.15 - (S**2 + 1e-10) ** 0.15) ** 2)
-        return spectral + time_term
+        S = self.compressed(s, scale)
+        spectral = torch.mean((self.compressed(y, scale) - S) ** 2)
+        distortion = torch.mean((self.compressed(y_vocal, scale) - S) ** 2)
+        return spectral + time_term + VOCAL_WEIGHT * distortion
+
+
+VOCAL_WEIGHT = 1.0
 
 
 def save_atomic(obj, path):
@@ -157,10 +168,13 @@ def main():
         mic, vocal = data[:, 0], data[:, 1]
         power = torch.mean(mic**2, dim=1, keepdim=True) + 1e-10
         state = model.initial_state(batch)
+        vocal_history = torch.zeros(batch, model.taps - 1)
         total, chunks = 0.0, 0
         for offset in range(0, mic.shape[1] - chunk + 1, chunk):
-            y, state = model(mic[:, offset : offset + chunk], state)
-            loss = loss_fn(y, vocal[:, offset : offset + chunk], power)
+            target = vocal[:, offset : offset + chunk]
+            y, state, [(y_vocal, vocal_history)] = model(mic[:, offset : offset + chunk], state, [(target, vocal_history)])
+            vocal_history = vocal_history.detach()
+            loss = loss_fn(y, y_vocal, target, power)
             optimiser.zero_grad()
             loss.backward()
             torch.nn.utils.clip_grad_norm_(model.parameters(), 1.0)
