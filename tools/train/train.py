@@ -29,7 +29,7 @@ import torch
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from blob import SHAPES  # noqa: E402
-from model import FilterHead, run_canceller  # noqa: E402
+from model import FilterHead, run_canceller_split  # noqa: E402
 
 
 def load_split(data, name):
@@ -37,32 +37,41 @@ def load_split(data, name):
     return np.load(path, mmap_mode="r")
 
 
-def si_sdr(estimate, reference):
-    reference = reference.astype(np.float64)
-    estimate = estimate.astype(np.float64)
-    alpha = np.dot(estimate, reference) / (np.dot(reference, reference) + 1e-20)
-    target = alpha * reference
-    return 10.0 * np.log10(np.sum(target**2) / (np.sum((estimate - target) ** 2) + 1e-20) + 1e-20)
-
-
 def validate(model, valid, count):
-    """Mean SI-SDR improvement of the canceller alone over the first `count` examples with a
-    vocal, and the mean output-to-target error in dB relative to the input's error."""
-    gains = []
+    """Validation score of the canceller alone over the first `count` examples that hold both a
+    vocal and bleed: the median vocal-to-bleed ratio change over the vocal-active frames, minus
+    twice the amount by which the median vocal level change exceeds 1.5 dB either way."""
+    changes, levels = [], []
     for i in range(len(valid)):
         mic, vocal = np.asarray(valid[i, 0], np.float32), np.asarray(valid[i, 1], np.float32)
-        if np.max(np.abs(vocal)) == 0:
+        bleed = mic - vocal
+        ev, eb = frame_energies(vocal), frame_energies(bleed)
+        if np.max(ev) == 0:
             continue
-        y = run_canceller(model, mic)
-        gains.append(si_sdr(y, vocal) - si_sdr(mic, vocal))
-        if len(gains) == count:
+        active = ev > np.max(ev) * 1e-4
+        if np.sum(eb[active]) < 1e-3 * np.sum(ev[active]):
+            continue  # vocal only
+        _, (out_vocal, out_bleed) = run_canceller_split(model, mic, [vocal, bleed])
+        ov, ob = frame_energies(out_vocal)[active], frame_energies(out_bleed)[active]
+        changes.append(10.0 * np.log10(np.sum(ov) / np.sum(ob)) - 10.0 * np.log10(np.sum(ev[active]) / np.sum(eb[active])))
+        levels.append(10.0 * np.log10(np.sum(ov) / np.sum(ev[active])))
+        if len(changes) == count:
             break
-    return float(np.mean(gains)) if gains else 0.0
+    if not changes:
+        return 0.0, 0.0, 0.0
+    change, level = float(np.median(changes)), float(np.median(levels))
+    return change - 2.0 * max(0.0, abs(level) - 1.5), change, level
+
+
+def frame_energies(x, frame=960):
+    n = len(x) // frame
+    return np.sum(x[: n * frame].astype(np.float64).reshape(n, frame) ** 2, axis=1) + 1e-30
 
 
 class Loss:
-    def __init__(self):
+    def __init__(self, vocal_weight):
         self.window = torch.hann_window(512)
+        self.vocal_weight = vocal_weight
 
     def compressed(self, x, scale):
         X = torch.stft(x / scale, 512, 128, window=self.window, center=False, return_complex=True).abs()
@@ -78,10 +87,10 @@ class Loss:
         S = self.compressed(s, scale)
         spectral = torch.mean((self.compressed(y, scale) - S) ** 2)
         distortion = torch.mean((self.compressed(y_vocal, scale) - S) ** 2)
-        return spectral + time_term + VOCAL_WEIGHT * distortion
+        return spectral + time_term + self.vocal_weight * distortion
 
 
-VOCAL_WEIGHT = 1.0
+SCORE = "vbr-change-with-level-penalty"
 
 
 def save_atomic(obj, path):
@@ -140,12 +149,14 @@ def main():
         model.load_state_dict(state["model"])
         optimiser.load_state_dict(state["optimiser"])
         step, best, history = state["step"], state["best"], state["history"]
+        if state.get("score") != SCORE:
+            best = -float("inf")  # scored differently before: the next validation sets the best
         rng.bit_generator.state = state["rng"]
-        say("resumed at step %d (best validation %.2f dB)" % (step, best))
+        say("resumed at step %d (best validation score %.2f)" % (step, best))
     say("%s model, %d training examples of %d samples, batch %d, chunks of %d hops"
         % (args.shape, len(train), train.shape[2], cfg["batch"], cfg["chunk_hops"]))
 
-    loss_fn = Loss()
+    loss_fn = Loss(cfg["vocal_weight"])
     chunk = cfg["chunk_hops"] * 32
     batch = cfg["batch"]
     last_checkpoint = time.time()
@@ -154,7 +165,7 @@ def main():
 
     def finish_checkpoint(reason):
         save_atomic({"model": model.state_dict(), "optimiser": optimiser.state_dict(), "step": step,
-                     "best": best, "history": history, "rng": rng.bit_generator.state}, checkpoint)
+                     "best": best, "history": history, "rng": rng.bit_generator.state, "score": SCORE}, checkpoint)
         say("checkpoint at step %d (%s)" % (step, reason))
 
     while True:
@@ -192,16 +203,16 @@ def main():
         say("step %d loss %.4f (%.1f s of audio per minute)"
             % (step, total / max(1, chunks), sequences * batch * mic.shape[1] / 48000.0 / ((time.time() - start) / 60.0)))
         if time.time() - last_checkpoint > 60.0 * args.checkpoint_minutes or time.time() >= stop_at:
-            score = validate(model, valid, args.valid_count)
-            say("validation: SI-SDR improvement %.2f dB" % score)
+            score, change, level = validate(model, valid, args.valid_count)
+            say("validation: score %.2f (vocal-to-bleed change %+.2f dB, vocal level %+.2f dB)" % (score, change, level))
             if score > best:
                 best = score
                 model.export(os.path.join(args.run_dir, SHAPES[args.shape][2]))
                 say("exported the best model so far")
             finish_checkpoint("periodic")
             last_checkpoint = time.time()
-    score = validate(model, valid, args.valid_count)
-    say("final validation: SI-SDR improvement %.2f dB" % score)
+    score, change, level = validate(model, valid, args.valid_count)
+    say("final validation: score %.2f (vocal-to-bleed change %+.2f dB, vocal level %+.2f dB)" % (score, change, level))
     if score > best:
         best = score
         model.export(os.path.join(args.run_dir, SHAPES[args.shape][2]))
