@@ -31,6 +31,18 @@ TEST(ProcessOptions, ReadsFilesBlockSizeAndSettingsByExactName)
     EXPECT_EQ(o.settings[2], std::make_pair(static_cast<int>(kBeefKnob), 1.0));
 }
 
+TEST(ProcessOptions, ModelsOptionNamesTheFolderToReadTheBleedModelsFrom)
+{
+    ProcessOptions o;
+    std::string error;
+    ASSERT_TRUE(parse({"--models", "/tmp/models", "in.wav", "out.wav"}, o, error)) << error;
+    EXPECT_EQ(o.modelsDir, "/tmp/models");
+    ProcessOptions none;
+    ASSERT_TRUE(parse({"in.wav", "out.wav"}, none, error)) << error;
+    EXPECT_TRUE(none.modelsDir.empty());
+    EXPECT_FALSE(parse({"in.wav", "out.wav", "--models"}, none, error));
+}
+
 TEST(ProcessOptions, RejectsWhatAUserCanGetWrongWithAClearMessage)
 {
     const std::vector<std::vector<const char*>> bad = {

@@ -102,6 +102,9 @@ bool parseProcessOptions(int argc, const char* const* argv, ProcessOptions& o, s
             if (!next(o.demoDir))
                 return false;
             o.demo = true;
+        } else if (arg == "--models") {
+            if (!next(o.modelsDir))
+                return false;
         } else if (arg == "--set" || arg == "-s") {
             if (!next(value))
                 return false;
@@ -166,6 +169,8 @@ std::string usageText()
            "      --input-mode M      auto or left (left channel only)\n"
            "      --demo              process the built-in demo scene (writes demo-in.wav, demo-out.wav)\n"
            "      --demo-dir DIR      folder for the demo files (default: current folder)\n"
+           "      --models DIR        read big_base_s1.bin and gig_eco_v2.bin from DIR instead of the\n"
+           "                          built-in models (a folder without them runs with no model)\n"
            "      --list-params       list the parameters with their ranges and defaults\n"
            "  -q, --quiet             no progress and no summary\n"
            "  -h, --help              this text\n";

@@ -218,7 +218,13 @@ int main(int argc, char** argv)
         params[static_cast<size_t>(index)] = value;
 
     auto frame = std::make_unique<ProcessingFrame>(0);
-    frame->loadModels();
+    dsp::ModelSearch search;
+    if (!options.modelsDir.empty()) {
+        search.embedded = nullptr;
+        search.bareNameDirectory = options.modelsDir;
+        search.fallbackDirectory = options.modelsDir + "/";
+    }
+    frame->loadModels(search);
     frame->inputMode.store(options.inputMode);
     frame->onReset(in.sampleRate, params);
 

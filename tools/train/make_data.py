@@ -1,0 +1,556 @@
+#!/usr/bin/python3
+"""Generates the training, validation and evaluation mixes of the bleed models.
+
+Everything comes from Debian packages (installed here with apt-get when missing) and is derived
+deterministically from the seeds in recipe.json:
+
+- voices: spoken prompts and words (asterisk prompts decoded from G.722, tuxpaint stamp
+  descriptions in the full-band languages, ktuberling and klettres sounds; clipped files and
+  low-passed tuxpaint files dropped) and singing-like legato melodies with vibrato played on the
+  choir / voice presets of General MIDI soundfonts;
+- bleed: random MIDI parts (keys, organ, guitars, bass, pads, brass, leads) rendered with
+  fluidsynth (reverb and chorus off), drums from the Black Pearl kit and a few hydrogen kits;
+- rooms: seeded synthetic impulse responses; mixing rules in `mix_example`.
+
+The evaluation split uses only sources that training never sees: the Italian asterisk prompts,
+the hedgewars voice packs, the Red Zeppelin kit, the MuseScore General soundfont, sonic-pi
+samples and lmms samples. The validation split holds out one file in eight of the training
+voice sources (by a hash of the path) and uses separately seeded bleed parts.
+
+    nice -n 15 /usr/bin/python3 tools/train/make_data.py [--out /work/train-data] [--small]
+
+Writes <out>/<split>/mix.npy ([examples, 2, samples]: microphone, vocal target; float16 for
+training, float32 otherwise), <out>/<split>/meta.json and <out>/manifest.sha256.
+"""
+import argparse
+import glob
+import hashlib
+import json
+import os
+import subprocess
+import sys
+import xml.etree.ElementTree as ET
+
+import numpy as np
+from scipy import signal
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import audio  # noqa: E402
+from audio import RATE  # noqa: E402
+
+PACKAGES_TRAIN = [
+    "ffmpeg", "fluidsynth", "fluid-soundfont-gm", "timgm6mb-soundfont", "avldrums.lv2-soundfont",
+    "hydrogen-drumkits", "asterisk-core-sounds-en-g722", "asterisk-core-sounds-es-g722",
+    "asterisk-core-sounds-fr-g722", "asterisk-core-sounds-ru-g722", "tuxpaint-stamps-default",
+    "ktuberling-data", "klettres-data",
+]
+PACKAGES_EVAL = [
+    "asterisk-core-sounds-it-g722", "hedgewars-data", "musescore-general-soundfont-small",
+    "sonic-pi-samples", "lmms-common",
+]
+PACKAGES_TOOLS = ["python3-numpy", "python3-scipy", "python3-torch", "libopenblas0-pthread"]
+
+SF2 = "/usr/share/sounds/sf2/"
+TRAIN_SOUNDFONTS = [SF2 + "FluidR3_GM.sf2", SF2 + "TimGM6mb.sf2"]
+EVAL_SOUNDFONTS = ["/usr/share/sounds/sf3/MuseScore_General_Lite.sf3"]
+TRAIN_DRUM_SOUNDFONT = SF2 + "Black_Pearl_4_LV2.sf2"
+EVAL_DRUM_SOUNDFONT = SF2 + "Red_Zeppelin_4_LV2.sf2"
+HYDROGEN = "/usr/share/hydrogen/data/drumkits/"
+TRAIN_HYDROGEN_KITS = ["ColomboAcousticDrumkit", "Millo-Drums_v.1", "BJA_Pacific", "rumpf_kit_z01_h2", "ElectricEmpireKit"]
+ASTERISK = "/usr/share/asterisk/sounds/"
+TRAIN_ASTERISK = ["en_US_f_Allison", "es_MX_f_Allison", "fr_CA_f_June", "ru_RU_f_IvrvoiceRU"]
+EVAL_ASTERISK = ["it_IT_m_Carlo"]
+
+SINGING_PROGRAMS = [52, 53, 54]
+BLEED_PROGRAMS = {
+    "keys": [0, 1, 2, 3, 4, 5, 6, 7, 16, 17, 18, 19],
+    "guitar": [24, 25, 26, 27, 28, 29, 30],
+    "bass": [32, 33, 34, 35, 36, 37, 38],
+    "pad": [48, 49, 50, 88, 89, 90, 91],
+    "lead": [56, 57, 61, 65, 66, 71, 80, 81],
+}
+
+
+def install_packages(names):
+    """apt-get installs the packages that are not installed yet (nothing to do when all are)."""
+    missing = []
+    for name in names:
+        r = subprocess.run(["dpkg-query", "-W", "-f=${Status}", name], stdout=subprocess.PIPE,
+                           stderr=subprocess.DEVNULL, text=True, check=False)
+        if "install ok installed" not in r.stdout:
+            missing.append(name)
+    if missing:
+        print("installing", " ".join(missing), flush=True)
+        env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
+        subprocess.run(["apt-get", "-y", "--no-install-recommends", "-o", "DPkg::Lock::Timeout=900",
+                        "install"] + missing, check=True, env=env)
+
+
+def stable_hash(text):
+    return int(hashlib.sha1(text.encode()).hexdigest()[:8], 16)
+
+
+def rng_for(seed, *keys):
+    return np.random.default_rng([seed] + [stable_hash(str(k)) for k in keys])
+
+
+# ---- voices ------------------------------------------------------------------------------------
+
+def voice_files(split):
+    """(group, path, raw format) of the candidate voice files of a split, sorted."""
+    files = []
+    if split == "eval":
+        for lang in EVAL_ASTERISK:
+            files += [("asterisk-" + lang, p, "g722") for p in glob.glob(ASTERISK + lang + "/**/*.g722", recursive=True)]
+        files += [("hedgewars", p, None)
+                  for p in glob.glob("/usr/share/games/hedgewars/Data/Sounds/voices/*/*.ogg")]
+        return sorted(files)
+    for lang in TRAIN_ASTERISK:
+        files += [("asterisk-" + lang, p, "g722") for p in glob.glob(ASTERISK + lang + "/**/*.g722", recursive=True)]
+    files += [("tuxpaint", p, None) for p in glob.glob("/usr/share/tuxpaint/stamps/**/*_desc*.ogg", recursive=True)]
+    files += [("ktuberling", p, None) for p in glob.glob("/usr/share/ktuberling/sounds/*/*.wav")
+              + glob.glob("/usr/share/ktuberling/sounds/*/*.ogg")]
+    files += [("klettres", p, None) for p in glob.glob("/usr/share/klettres/*/*/*.ogg")]
+    held_out = [f for f in files if stable_hash(f[1]) % 8 == 0]
+    kept = [f for f in files if stable_hash(f[1]) % 8 != 0]
+    return sorted(held_out if split == "valid" else kept)
+
+
+def tuxpaint_language(path):
+    base = os.path.basename(path)[:-4]
+    return base.rsplit("_desc", 1)[1].strip("_") or "en"
+
+
+def load_voices(split, per_group, seed, cache):
+    """Decoded, filtered voice clips: (full-band clips, band-limited clips, notes)."""
+    path = os.path.join(cache, "voices_%s.npz" % split)
+    if os.path.exists(path):
+        d = np.load(path, allow_pickle=True)
+        return list(d["full"]), list(d["limited"]), d["notes"].item()
+    files = voice_files(split)
+    groups = {}
+    for g, p, fmt in files:
+        key = g if g != "tuxpaint" else "tuxpaint-" + tuxpaint_language(p)
+        groups.setdefault(key, []).append((p, fmt))
+    full, limited, notes = [], [], {}
+    rng = rng_for(seed, "voices", split)
+    for key in sorted(groups):
+        entries = groups[key]
+        cap = per_group // 3 if key.startswith("tuxpaint-") else per_group
+        order = rng.permutation(len(entries))[:cap]
+        kept = dropped_clip = dropped_band = 0
+        for i in order:
+            p, fmt = entries[i]
+            x = audio.decode(p, fmt)
+            if len(x) < RATE // 4 or np.max(np.abs(x)) < 1e-3:
+                continue
+            if audio.is_clipped(x):
+                dropped_clip += 1
+                continue
+            x = trim_silence(x)
+            band_limited = fmt == "g722" or audio.high_band_ratio_db(x) < -45.0
+            if band_limited and key.startswith("tuxpaint-"):
+                dropped_band += 1  # the tuxpaint descriptions are used in their full-band languages only
+                continue
+            (limited if band_limited else full).append((x / np.max(np.abs(x))).astype(np.float32))
+            kept += 1
+        notes[key] = {"candidates": len(entries), "kept": kept, "clipped": dropped_clip, "low_passed": dropped_band}
+        print("  voices %s %s: %s" % (split, key, notes[key]), flush=True)
+    np.savez(path, full=np.array(full, dtype=object), limited=np.array(limited, dtype=object), notes=notes)
+    return full, limited, notes
+
+
+def trim_silence(x):
+    e = audio.frame_energies(x, 480)
+    if len(e) == 0:
+        return x
+    active = np.nonzero(e > np.max(e) * 1e-4)[0]
+    return x[max(0, active[0] * 480 - 960) : min(len(x), (active[-1] + 1) * 480 + 960)]
+
+
+# ---- rendered material -------------------------------------------------------------------------
+
+def singing_events(rng, seconds, channel=0):
+    """A legato melody in a singer's range with vibrato, in phrases separated by breaths."""
+    events = []
+    t = rng.uniform(0.0, 0.5)
+    centre = int(rng.integers(50, 70))
+    scale = [0, 2, 4, 5, 7, 9, 11] if rng.random() < 0.5 else [0, 2, 3, 5, 7, 8, 10]
+    degree = 0
+    rate = rng.uniform(4.5, 6.5)
+    depth = rng.uniform(150.0, 500.0)  # of 8192 per two semitones: about 4 to 12 cents
+    while t < seconds - 0.5:
+        phrase_end = min(seconds, t + rng.uniform(1.5, 5.0))
+        while t < phrase_end:
+            degree = int(np.clip(degree + rng.integers(-2, 3), -7, 9))
+            key = centre + 12 * (degree // 7) + scale[degree % 7]
+            length = rng.choice([0.25, 0.375, 0.5, 0.75, 1.0, 1.5])
+            events += note(channel, t, length + 0.04, key, int(rng.integers(70, 115)))  # slight overlap
+            t += length
+        t += rng.uniform(0.3, 1.2)  # breath
+    for k in range(int(seconds * 50)):
+        tt = k / 50.0
+        events.append(audio.pitch_bend(channel, tt, depth * np.sin(2 * np.pi * rate * tt) * min(1.0, tt % 2.0)))
+    events.append((0.0, bytes([0xB0 | channel, 11, int(rng.integers(90, 127))])))
+    return events
+
+
+def note(channel, start, length, key, velocity):
+    return audio.note(channel, start, length, int(np.clip(key, 0, 127)), int(np.clip(velocity, 1, 127)))
+
+
+def melodic_events(rng, kind, program, seconds, channel=0):
+    events = audio.channel_setup(channel, program)
+    beat = 60.0 / rng.uniform(80.0, 150.0)
+    root = int(rng.integers(0, 12))
+    progression = [root + c for c in rng.choice([0, 5, 7, 9, 2, 4], size=4)]
+    t, bar = 0.0, 0
+    while t < seconds:
+        chord_root = progression[bar % 4]
+        chord = [chord_root, chord_root + 4 if rng.random() < 0.5 else chord_root + 3, chord_root + 7]
+        if kind == "bass":
+            for step in range(8):
+                if rng.random() < 0.8:
+                    key = 36 + (chord_root % 12) + (7 if rng.random() < 0.25 else 0)
+                    events += note(channel, t + step * beat / 2, beat / 2 * rng.uniform(0.6, 1.0), key, rng.integers(70, 120))
+        elif kind in ("keys", "pad"):
+            if rng.random() < 0.5 or kind == "pad":
+                for k in chord:
+                    events += note(channel, t, 4 * beat * rng.uniform(0.8, 1.0), 60 + k % 12, rng.integers(55, 100))
+            else:
+                for step in range(8):
+                    events += note(channel, t + step * beat / 2, beat / 2, 60 + chord[step % 3] % 12 + 12 * (step // 6),
+                                   rng.integers(60, 105))
+        elif kind == "guitar":
+            for step in range(8):
+                if rng.random() < 0.7:
+                    for i, k in enumerate(chord + [chord[0] + 12]):
+                        events += note(channel, t + step * beat / 2 + i * 0.012, beat / 2 * 0.9, 52 + k % 12,
+                                       rng.integers(60, 110))
+        else:  # lead
+            key = 64 + chord[0] % 12
+            s = 0.0
+            while s < 4 * beat:
+                length = beat * rng.choice([0.5, 1.0, 1.5])
+                key = int(np.clip(key + rng.integers(-3, 4), 55, 84))
+                events += note(channel, t + s, length * 0.95, key, rng.integers(70, 115))
+                s += length
+        t += 4 * beat
+        bar += 1
+    return events
+
+
+DRUM_NOTES = {"kick": 36, "snare": 38, "hat": 42, "open": 46, "tom": 45, "crash": 49, "ride": 51}
+
+
+def drum_pattern(rng, seconds):
+    """(time, voice, velocity) hits of a random groove."""
+    beat = 60.0 / rng.uniform(75.0, 160.0)
+    sixteenth = beat / 4
+    kick = [0] + [s for s in range(1, 16) if rng.random() < 0.2]
+    snare = [4, 12] + [s for s in range(16) if rng.random() < 0.06]
+    hats = list(range(0, 16, 2 if rng.random() < 0.6 else 1))
+    cymbal = "ride" if rng.random() < 0.3 else "hat"
+    hits, t, bar = [], 0.0, 0
+    while t < seconds:
+        for s in range(16):
+            when = t + s * sixteenth + rng.normal(0.0, 0.004)
+            if s in kick:
+                hits.append((when, "kick", rng.integers(90, 127)))
+            if s in snare:
+                hits.append((when, "snare", rng.integers(80, 127) if s in (4, 12) else rng.integers(40, 80)))
+            if s in hats:
+                hits.append((when, cymbal if rng.random() < 0.92 else "open", rng.integers(50, 110)))
+        if bar % 4 == 3 and rng.random() < 0.6:
+            for s in range(12, 16):
+                hits.append((t + s * sixteenth, "tom", rng.integers(80, 120)))
+        if bar % 8 == 0 and rng.random() < 0.5:
+            hits.append((t, "crash", rng.integers(90, 127)))
+        t += 16 * sixteenth
+        bar += 1
+    return [(max(0.0, a), b, int(c)) for a, b, c in hits if a < seconds]
+
+
+def hydrogen_kit(path):
+    """voice -> list of sample files of a hydrogen kit, classified by instrument name."""
+    tree = ET.parse(os.path.join(path, "drumkit.xml"))
+    kit = {}
+    for inst in tree.iter():
+        if not inst.tag.endswith("instrument"):
+            continue
+        name = ""
+        files = []
+        for child in inst.iter():
+            if child.tag.endswith("name") and not name:
+                name = (child.text or "").lower()
+            if child.tag.endswith("filename") and child.text:
+                files.append(os.path.join(path, child.text))
+        voice = None
+        for v, words in [("kick", ["kick", "bass", "bd"]), ("snare", ["snare", "sd"]), ("open", ["open"]),
+                         ("hat", ["hat", "hh"]), ("tom", ["tom"]), ("ride", ["ride"]), ("crash", ["crash", "cymbal"])]:
+            if any(w in name for w in words):
+                voice = v
+                break
+        files = [f for f in files if os.path.exists(f)]
+        if voice and files:
+            kit.setdefault(voice, []).extend(files)
+    return kit
+
+
+def render_hydrogen_drums(rng, kit_path, seconds):
+    kit = hydrogen_kit(kit_path)
+    samples = {}
+    for voice, files in kit.items():
+        x = audio.decode(files[int(rng.integers(len(files)))])
+        if len(x):
+            samples[voice] = x / (np.max(np.abs(x)) + 1e-9)
+    out = np.zeros(int(seconds * RATE) + RATE, dtype=np.float32)
+    for when, voice, velocity in drum_pattern(rng, seconds):
+        if voice not in samples and voice == "open":
+            voice = "hat"
+        if voice not in samples:
+            continue
+        x = samples[voice][: RATE]
+        i = int(when * RATE)
+        out[i : i + len(x)] += x[: len(out) - i] * (velocity / 127.0) ** 1.5
+    return out[: int(seconds * RATE)]
+
+
+def render_sf_drums(rng, soundfont, seconds):
+    events = audio.channel_setup(0, 0)
+    for when, voice, velocity in drum_pattern(rng, seconds):
+        events += note(0, when, 0.1, DRUM_NOTES[voice], velocity)
+    return audio.render_midi(soundfont, events, seconds)
+
+
+def sample_stem(rng, files, seconds):
+    """A stem made of sample files (loops and one-shots) placed one after another."""
+    out = np.zeros(int(seconds * RATE), dtype=np.float32)
+    i = 0
+    while i < len(out) and files:
+        x = audio.decode(files[int(rng.integers(len(files)))])
+        if len(x) == 0 or np.max(np.abs(x)) < 1e-4:
+            continue
+        x = x[: 6 * RATE] / np.max(np.abs(x)) * rng.uniform(0.3, 1.0)
+        repeats = 1 if len(x) > RATE else int(rng.integers(1, 6))
+        for _ in range(repeats):
+            n = min(len(x), len(out) - i)
+            out[i : i + n] += x[:n]
+            i += n + int(rng.uniform(0.0, 0.5) * RATE * (len(x) < RATE))
+            if i >= len(out):
+                break
+    return out
+
+
+def render_stems(split, counts, seconds, seed, cache):
+    """Rendered singing and bleed stems of a split (cached)."""
+    path = os.path.join(cache, "stems_%s.npz" % split)
+    if os.path.exists(path):
+        d = np.load(path, allow_pickle=True)
+        return list(d["singing"]), list(d["bleed"])
+    rng = rng_for(seed, "stems", split)
+    soundfonts = EVAL_SOUNDFONTS if split == "eval" else TRAIN_SOUNDFONTS
+    singing = []
+    for i in range(counts["singing"]):
+        sf = soundfonts[i % len(soundfonts)]
+        events = audio.channel_setup(0, SINGING_PROGRAMS[i % len(SINGING_PROGRAMS)]) + singing_events(rng, seconds)
+        x = audio.render_midi(sf, events, seconds)
+        if np.max(np.abs(x)) > 1e-4:
+            singing.append(x)
+    bleed = []
+    kinds = sorted(BLEED_PROGRAMS)
+    for i in range(counts["melodic"]):
+        kind = kinds[i % len(kinds)]
+        program = int(rng.choice(BLEED_PROGRAMS[kind]))
+        x = audio.render_midi(soundfonts[i % len(soundfonts)], melodic_events(rng, kind, program, seconds), seconds)
+        if np.max(np.abs(x)) > 1e-4:
+            bleed.append(("%s:%d" % (kind, program), x))
+    for i in range(counts["drums"]):
+        if split == "eval":
+            x = render_sf_drums(rng, EVAL_DRUM_SOUNDFONT, seconds)
+            bleed.append(("drums:red-zeppelin", x))
+        elif i % 2 == 0:
+            bleed.append(("drums:black-pearl", render_sf_drums(rng, TRAIN_DRUM_SOUNDFONT, seconds)))
+        else:
+            kit = TRAIN_HYDROGEN_KITS[(i // 2) % len(TRAIN_HYDROGEN_KITS)]
+            bleed.append(("drums:" + kit, render_hydrogen_drums(rng, HYDROGEN + kit, seconds)))
+    if split == "eval":
+        sonic = sorted(glob.glob("/usr/share/sonic-pi/samples/*.flac"))
+        lmms = sorted(glob.glob("/usr/share/lmms/samples/**/*.ogg", recursive=True)
+                      + glob.glob("/usr/share/lmms/samples/**/*.wav", recursive=True)
+                + glob.glob("/usr/share/lmms/samples/**/*.flac", recursive=True))
+        for i in range(counts["samples"]):
+            files = sonic if i % 2 == 0 else lmms
+            bleed.append(("samples:" + ("sonic-pi" if i % 2 == 0 else "lmms"), sample_stem(rng, files, seconds)))
+    bleed = [(name, x) for name, x in bleed if np.max(np.abs(x)) > 1e-4]
+    print("  stems %s: %d singing, %d bleed" % (split, len(singing), len(bleed)), flush=True)
+    np.savez(path, singing=np.array(singing, dtype=object), bleed=np.array(bleed, dtype=object))
+    return singing, bleed
+
+
+# ---- mixing ------------------------------------------------------------------------------------
+
+def excerpt(rng, x, n):
+    if len(x) <= n:
+        return np.pad(x, (0, n - len(x)))
+    start = int(rng.integers(0, len(x) - n))
+    return x[start : start + n]
+
+
+def vocal_track(rng, full, limited, singing, n):
+    """Dry vocal: a singing excerpt or spoken clips with pauses. Band-limited clips are drawn for
+    a quarter of the spoken examples only."""
+    if singing and rng.random() < 0.4:
+        x = excerpt(rng, singing[int(rng.integers(len(singing)))], n)
+        return x / (np.max(np.abs(x)) + 1e-9), "singing"
+    pool, kind = (limited, "speech-band-limited") if (limited and rng.random() < 0.25) or not full else (full, "speech")
+    out = np.zeros(n, dtype=np.float32)
+    i = int(rng.uniform(0.0, 0.6) * RATE)
+    while i < n:
+        clip = pool[int(rng.integers(len(pool)))] * rng.uniform(0.5, 1.0)
+        m = min(len(clip), n - i)
+        out[i : i + m] += clip[:m]
+        i += m + int(rng.uniform(0.1, 0.9) * RATE)
+    return out, kind
+
+
+def active_mask(x, threshold_db=-40.0):
+    e = audio.frame_energies(x)
+    return e > np.max(e) * 10.0 ** (threshold_db / 10.0) if len(e) and np.max(e) > 0 else np.zeros(len(e), bool)
+
+
+def convolve(x, h):
+    return signal.oaconvolve(x, h)[: len(x)].astype(np.float32)
+
+
+def mix_example(rng, voices, stems, n):
+    """One example: microphone signal and vocal target (float32), and what went into it."""
+    full, limited = voices
+    singing, bleed_stems = stems
+    meta = {}
+    u = rng.random()
+    kind = "bleed-only" if u < 0.15 else "vocal-only" if u < 0.225 else "mixed"
+    meta["kind"] = kind
+    rt60 = rng.uniform(0.2, 1.2)
+    critical = rng.uniform(0.6, 2.0)
+    meta["rt60"] = round(rt60, 3)
+
+    vocal = np.zeros(n, dtype=np.float32)
+    if kind != "bleed-only":
+        dry, meta["vocal"] = vocal_track(rng, full, limited, singing, n)
+        distance = rng.uniform(0.05, 0.3)
+        near = audio.room_impulse_response(rng, distance, rng.uniform(0.2, 0.6), critical)
+        vocal = convolve(dry, near * distance)
+        if rng.random() < 0.3:  # the vocal coming back from the monitors belongs to the vocal
+            monitor = audio.room_impulse_response(rng, rng.uniform(1.0, 3.0), rt60, critical)
+            delay = int(rng.uniform(0.002, 0.008) * RATE)
+            copy = convolve(np.pad(dry, (delay, 0))[:n], monitor)
+            copy *= np.sqrt(np.sum(vocal**2) / (np.sum(copy**2) + 1e-12)) * 10.0 ** (rng.uniform(-25.0, -12.0) / 20.0)
+            vocal = vocal + copy
+            meta["monitor"] = True
+
+    bleed = np.zeros(n, dtype=np.float32)
+    if kind != "vocal-only":
+        sources = []
+        for _ in range(int(rng.integers(1, 5))):
+            name, stem = bleed_stems[int(rng.integers(len(bleed_stems)))]
+            x = excerpt(rng, stem, n)
+            distance = rng.uniform(1.0, 8.0)
+            h = audio.room_impulse_response(rng, distance, rt60, critical)
+            y = convolve(x / (np.sqrt(np.mean(x**2)) + 1e-9), h) * 10.0 ** (rng.uniform(-6.0, 6.0) / 20.0)
+            bleed += y
+            sources.append("%s@%.1fm" % (name, distance))
+        meta["bleed"] = sources
+
+    eq = audio.random_mic_eq(rng)
+    vocal = signal.sosfilt(eq, vocal).astype(np.float32)
+    bleed = signal.sosfilt(eq, bleed).astype(np.float32)
+
+    if kind == "mixed":
+        mask = np.repeat(active_mask(vocal), 960)
+        mask = np.pad(mask, (0, n - len(mask)))
+        vbr = rng.uniform(-10.0, 10.0)
+        pv = np.mean(vocal[mask] ** 2)
+        pb = np.mean(bleed[mask] ** 2) + 1e-12
+        bleed *= np.sqrt(pv / pb) * 10.0 ** (-vbr / 20.0)
+        meta["vbr_db"] = round(vbr, 2)
+
+    mic = vocal + bleed
+    peak = np.max(np.abs(mic)) + 1e-9
+    gain = 10.0 ** (rng.uniform(-24.0, -3.0) / 20.0) / peak
+    vocal *= gain
+    noise = signal.lfilter([1.0], [1.0, -rng.uniform(0.0, 0.95)], rng.standard_normal(n))
+    noise *= 10.0 ** (rng.uniform(-85.0, -65.0) / 20.0) / (np.sqrt(np.mean(noise**2)) + 1e-12)
+    mic = mic * gain + noise.astype(np.float32)
+    return mic.astype(np.float32), vocal.astype(np.float32), meta
+
+
+def sha256(path):
+    h = hashlib.sha256()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            h.update(block)
+    return h.hexdigest()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--out", default="/work/train-data")
+    parser.add_argument("--recipe", default=os.path.join(HERE, "recipe.json"))
+    parser.add_argument("--small", action="store_true", help="a few examples per split, for testing")
+    parser.add_argument("--no-install", action="store_true")
+    parser.add_argument("--splits", default="train,valid,eval")
+    args = parser.parse_args()
+    with open(args.recipe) as f:
+        recipe = json.load(f)["data"]
+    if args.small:
+        recipe = json.loads(json.dumps(recipe))
+        for split in recipe["splits"].values():
+            split["examples"] = min(split["examples"], 6)
+            split["voices_per_group"] = min(split["voices_per_group"], 6)
+            for k in split["stems"]:
+                split["stems"][k] = min(split["stems"][k], 2)
+    if not args.no_install:
+        install_packages(PACKAGES_TOOLS + PACKAGES_TRAIN + PACKAGES_EVAL)
+    seed = recipe["seed"]
+    seconds = recipe["example_seconds"]
+    n = int(seconds * RATE) // 32 * 32
+    cache = os.path.join(args.out, "cache" + ("-small" if args.small else ""))
+    os.makedirs(cache, exist_ok=True)
+    for split in args.splits.split(","):
+        cfg = recipe["splits"][split]
+        voices = load_voices(split, cfg["voices_per_group"], seed, cache)
+        stems = render_stems(split, cfg["stems"], recipe["stem_seconds"], seed, cache)
+        out_dir = os.path.join(args.out, split + ("-small" if args.small else ""))
+        os.makedirs(out_dir, exist_ok=True)
+        dtype = np.float16 if split == "train" else np.float32
+        mix = np.lib.format.open_memmap(os.path.join(out_dir, "mix.npy.partial"), mode="w+", dtype=dtype,
+                                        shape=(cfg["examples"], 2, n))
+        metas = []
+        for i in range(cfg["examples"]):
+            rng = rng_for(seed, "example", split, i)
+            mic, vocal, meta = mix_example(rng, voices[:2], stems, n)
+            mix[i, 0] = mic
+            mix[i, 1] = vocal
+            metas.append(meta)
+            if (i + 1) % 100 == 0:
+                print("  %s: %d examples" % (split, i + 1), flush=True)
+        mix.flush()
+        del mix
+        os.replace(os.path.join(out_dir, "mix.npy.partial"), os.path.join(out_dir, "mix.npy"))
+        with open(os.path.join(out_dir, "meta.json"), "w") as f:
+            json.dump({"rate": RATE, "samples": n, "voices": voices[2], "examples": metas}, f, indent=1)
+    manifest = os.path.join(args.out, "manifest" + ("-small" if args.small else "") + ".sha256")
+    with open(manifest, "w") as f:
+        for split in sorted(recipe["splits"]):
+            d = os.path.join(args.out, split + ("-small" if args.small else ""))
+            for name in ("mix.npy", "meta.json"):
+                p = os.path.join(d, name)
+                if os.path.exists(p):
+                    f.write("%s  %s\n" % (sha256(p), os.path.relpath(p, args.out)))
+    print("wrote", manifest)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,225 @@
+#!/usr/bin/python3
+"""Trains one bleed model (full or ECO) end to end through the canceller.
+
+Each batch holds whole training examples that start from a reset canceller, as the runtime
+starts; they are cut into chunks of `chunk_hops` hops and the model takes one optimiser step per
+chunk, carrying the recurrent state, window, FIR history and taps into the next chunk with the
+gradient cut (truncated backpropagation through time). The loss compares the canceller output
+with the vocal target (a compressed-magnitude spectral term plus a time-domain term) and adds the
+distortion of the vocal alone under the same filter; all terms are normalised by the example's
+microphone power so that loud and quiet examples count alike.
+
+Time-bounded: stops at --deadline (UTC, HH:MM) or after --minutes, writes a checkpoint every few
+minutes and resumes from it when started again with the same --run-dir. The best model on the
+validation examples is exported as a blob into the run directory.
+
+    nice -n 15 /usr/bin/python3 tools/train/train.py --shape full --run-dir /work/train-runs/full \\
+        --deadline 18:10
+"""
+import argparse
+import datetime
+import json
+import os
+import sys
+import time
+
+import numpy as np
+import torch
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from blob import SHAPES  # noqa: E402
+from model import FilterHead, run_canceller_split  # noqa: E402
+
+
+def load_split(data, name):
+    path = os.path.join(data, name, "mix.npy")
+    return np.load(path, mmap_mode="r")
+
+
+def validate(model, valid, count):
+    """Validation score of the canceller alone over the first `count` examples that hold both a
+    vocal and bleed: the median vocal-to-bleed ratio change over the vocal-active frames, minus
+    twice the amount by which the median vocal level change exceeds 1.5 dB either way."""
+    changes, levels = [], []
+    for i in range(len(valid)):
+        mic, vocal = np.asarray(valid[i, 0], np.float32), np.asarray(valid[i, 1], np.float32)
+        bleed = mic - vocal
+        ev, eb = frame_energies(vocal), frame_energies(bleed)
+        if np.max(ev) == 0:
+            continue
+        active = ev > np.max(ev) * 1e-4
+        if np.sum(eb[active]) < 1e-3 * np.sum(ev[active]):
+            continue  # vocal only
+        _, (out_vocal, out_bleed) = run_canceller_split(model, mic, [vocal, bleed])
+        ov, ob = frame_energies(out_vocal)[active], frame_energies(out_bleed)[active]
+        changes.append(10.0 * np.log10(np.sum(ov) / np.sum(ob)) - 10.0 * np.log10(np.sum(ev[active]) / np.sum(eb[active])))
+        levels.append(10.0 * np.log10(np.sum(ov) / np.sum(ev[active])))
+        if len(changes) == count:
+            break
+    if not changes:
+        return 0.0, 0.0, 0.0
+    change, level = float(np.median(changes)), float(np.median(levels))
+    return change - 2.0 * max(0.0, abs(level) - 1.5), change, level
+
+
+def frame_energies(x, frame=960):
+    n = len(x) // frame
+    return np.sum(x[: n * frame].astype(np.float64).reshape(n, frame) ** 2, axis=1) + 1e-30
+
+
+class Loss:
+    def __init__(self, vocal_weight):
+        self.window = torch.hann_window(512)
+        self.vocal_weight = vocal_weight
+
+    def compressed(self, x, scale):
+        X = torch.stft(x / scale, 512, 128, window=self.window, center=False, return_complex=True).abs()
+        return (X**2 + 1e-10) ** 0.15
+
+    def __call__(self, y, y_vocal, s, power):
+        """y: canceller output, y_vocal: what the same filter does to the vocal alone, s: the vocal
+        target, all [B, N]; power: [B, 1] mean microphone power of each example. The output should
+        equal the vocal, and the filter should leave the vocal alone (which keeps the vocal's level
+        in low-ratio mixes instead of trading it for less bleed)."""
+        time_term = torch.mean((y - s) ** 2 / power)
+        scale = torch.sqrt(power)
+        S = self.compressed(s, scale)
+        spectral = torch.mean((self.compressed(y, scale) - S) ** 2)
+        distortion = torch.mean((self.compressed(y_vocal, scale) - S) ** 2)
+        return spectral + time_term + self.vocal_weight * distortion
+
+
+SCORE = "vbr-change-with-level-penalty"
+
+
+def save_atomic(obj, path):
+    torch.save(obj, path + ".partial")
+    os.replace(path + ".partial", path)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--shape", choices=sorted(SHAPES), required=True)
+    parser.add_argument("--data", default="/work/train-data")
+    parser.add_argument("--train-split", default="train")
+    parser.add_argument("--valid-split", default="valid")
+    parser.add_argument("--run-dir", required=True)
+    parser.add_argument("--recipe", default=os.path.join(HERE, "recipe.json"))
+    parser.add_argument("--deadline", help="UTC wall-clock time HH:MM to stop at")
+    parser.add_argument("--minutes", type=float, default=None)
+    parser.add_argument("--max-steps", type=int, default=None)
+    parser.add_argument("--threads", type=int, default=1)
+    parser.add_argument("--valid-count", type=int, default=8)
+    parser.add_argument("--checkpoint-minutes", type=float, default=4.0)
+    args = parser.parse_args()
+    torch.set_num_threads(args.threads)
+
+    with open(args.recipe) as f:
+        cfg = json.load(f)["train"][args.shape]
+    os.makedirs(args.run_dir, exist_ok=True)
+    log = open(os.path.join(args.run_dir, "log.txt"), "a")
+
+    def say(text):
+        line = "%s %s" % (datetime.datetime.utcnow().strftime("%H:%M:%S"), text)
+        print(line, flush=True)
+        log.write(line + "\n")
+        log.flush()
+
+    start = time.time()
+    stop_at = float("inf")
+    if args.minutes is not None:
+        stop_at = start + 60.0 * args.minutes
+    if args.deadline:
+        now = datetime.datetime.utcnow()
+        h, m = (int(v) for v in args.deadline.split(":"))
+        end = now.replace(hour=h, minute=m, second=0, microsecond=0)
+        stop_at = min(stop_at, start + (end - now).total_seconds())
+
+    torch.manual_seed(cfg["seed"])
+    model = FilterHead.for_shape(args.shape)
+    optimiser = torch.optim.Adam(model.parameters(), lr=cfg["learning_rate"])
+    train = load_split(args.data, args.train_split)
+    valid = load_split(args.data, args.valid_split)
+    rng = np.random.default_rng(cfg["seed"])
+    step, best, history = 0, -float("inf"), []
+    checkpoint = os.path.join(args.run_dir, "checkpoint.pt")
+    if os.path.exists(checkpoint):
+        state = torch.load(checkpoint)
+        model.load_state_dict(state["model"])
+        optimiser.load_state_dict(state["optimiser"])
+        step, best, history = state["step"], state["best"], state["history"]
+        if state.get("score") != SCORE:
+            best = -float("inf")  # scored differently before: the next validation sets the best
+        rng.bit_generator.state = state["rng"]
+        say("resumed at step %d (best validation score %.2f)" % (step, best))
+    say("%s model, %d training examples of %d samples, batch %d, chunks of %d hops"
+        % (args.shape, len(train), train.shape[2], cfg["batch"], cfg["chunk_hops"]))
+
+    loss_fn = Loss(cfg["vocal_weight"])
+    chunk = cfg["chunk_hops"] * 32
+    batch = cfg["batch"]
+    last_checkpoint = time.time()
+    sequences = 0
+    budget = max(1.0, stop_at - start)
+
+    def finish_checkpoint(reason):
+        save_atomic({"model": model.state_dict(), "optimiser": optimiser.state_dict(), "step": step,
+                     "best": best, "history": history, "rng": rng.bit_generator.state, "score": SCORE}, checkpoint)
+        say("checkpoint at step %d (%s)" % (step, reason))
+
+    while True:
+        if time.time() >= stop_at or (args.max_steps is not None and step >= args.max_steps):
+            break
+        progress = (time.time() - start) / budget
+        for g in optimiser.param_groups:  # the last fifth of the time at a third of the rate
+            g["lr"] = cfg["learning_rate"] * (1.0 if progress < 0.8 else 0.33)
+        picks = np.sort(rng.choice(len(train), size=batch, replace=len(train) < batch))
+        data = torch.from_numpy(np.asarray(train[picks], dtype=np.float32))
+        mic, vocal = data[:, 0], data[:, 1]
+        power = torch.mean(mic**2, dim=1, keepdim=True) + 1e-10
+        state = model.initial_state(batch)
+        vocal_history = torch.zeros(batch, model.taps - 1)
+        total, chunks = 0.0, 0
+        for offset in range(0, mic.shape[1] - chunk + 1, chunk):
+            target = vocal[:, offset : offset + chunk]
+            y, state, [(y_vocal, vocal_history)] = model(mic[:, offset : offset + chunk], state, [(target, vocal_history)])
+            vocal_history = vocal_history.detach()
+            loss = loss_fn(y, y_vocal, target, power)
+            optimiser.zero_grad()
+            loss.backward()
+            torch.nn.utils.clip_grad_norm_(model.parameters(), 1.0)
+            optimiser.step()
+            state = state.detach()
+            total += loss.item()
+            chunks += 1
+            step += 1
+            if args.max_steps is not None and step >= args.max_steps:
+                break
+            if time.time() >= stop_at:
+                break
+        sequences += 1
+        history.append((step, total / max(1, chunks)))
+        say("step %d loss %.4f (%.1f s of audio per minute)"
+            % (step, total / max(1, chunks), sequences * batch * mic.shape[1] / 48000.0 / ((time.time() - start) / 60.0)))
+        if time.time() - last_checkpoint > 60.0 * args.checkpoint_minutes or time.time() >= stop_at:
+            score, change, level = validate(model, valid, args.valid_count)
+            say("validation: score %.2f (vocal-to-bleed change %+.2f dB, vocal level %+.2f dB)" % (score, change, level))
+            if score > best:
+                best = score
+                model.export(os.path.join(args.run_dir, SHAPES[args.shape][2]))
+                say("exported the best model so far")
+            finish_checkpoint("periodic")
+            last_checkpoint = time.time()
+    score, change, level = validate(model, valid, args.valid_count)
+    say("final validation: score %.2f (vocal-to-bleed change %+.2f dB, vocal level %+.2f dB)" % (score, change, level))
+    if score > best:
+        best = score
+        model.export(os.path.join(args.run_dir, SHAPES[args.shape][2]))
+        say("exported the best model so far")
+    model.export(os.path.join(args.run_dir, "last_" + SHAPES[args.shape][2]))
+    finish_checkpoint("end")
+
+
+if __name__ == "__main__":
+    main()
