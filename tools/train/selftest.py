@@ -21,9 +21,9 @@ REFERENCE = os.path.join(HERE, "..", "..", "tests", "data", "bleed", "make_filte
 
 
 def load_reference():
-    spec = importlib.util.spec_from_file_location("filter_head_reference", REFERENCE)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("filter_head_reference", REFERENCE)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
