@@ -21,9 +21,9 @@ REFERENCE = os.path.join(HERE, "..", "..", "tests", "data", "bleed", "make_filte
 
 
 def load_reference():
-    module_spec = importlib.util.spec_from_file_location("filter_head_reference", REFERENCE)
-    module = importlib.util.module_from_spec(module_spec)
-    module_spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("filter_head_reference", REFERENCE)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
