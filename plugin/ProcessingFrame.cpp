@@ -40,11 +40,6 @@ struct BlockControls
     double topSaturationFocusHz;
 };
 
-float clampedAmount(double percent)
-{
-    return percentToAmount(percent);
-}
-
 BlockControls readControls(const ParameterValues& p)
 {
     BlockControls c {};
@@ -62,8 +57,8 @@ BlockControls readControls(const ParameterValues& p)
         c.saturationFocusHz = c.topSaturationFocusHz = 20000.0;
     } else {
         c.bleedAmount = p[kBleedReduction] / 100.0;
-        c.feedbackAmount = clampedAmount(p[kFeedbackReduction]);
-        c.airAmount = clampedAmount(p[kAir]);
+        c.feedbackAmount = percentToAmount(p[kFeedbackReduction]);
+        c.airAmount = percentToAmount(p[kAir]);
         const double ride = p[kRideStrength];
         c.rideStrengthDb = std::isfinite(ride) ? static_cast<float>(std::clamp(ride, 0.0, 24.0)) : 0.0f;
         c.highPassOn = isOn(p[kHighPassOn]);

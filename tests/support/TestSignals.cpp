@@ -44,11 +44,10 @@ double rmsOf(const std::vector<double>& x, int from, int to)
     return to > from ? std::sqrt(s / (to - from)) : 0.0;
 }
 
-FrameHarness::FrameHarness(double sampleRate, int channels, uint64_t instance)
+FrameHarness::FrameHarness(double sampleRate, int /*channels: set by what run() is given*/, uint64_t instance)
     : params(defaultParameterValues())
     , frame(std::make_unique<ProcessingFrame>(instance))
     , sampleRate_(sampleRate)
-    , channels_(channels)
 {
     reset();
 }

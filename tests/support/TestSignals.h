@@ -36,7 +36,6 @@ public:
 
 private:
     double sampleRate_;
-    int channels_;
 };
 
 } // namespace brindlecot::test
