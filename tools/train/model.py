@@ -10,7 +10,7 @@ from the previous filter (weight (i + 1) / 32 on sample i of the hop, reaching 1
 times `gain`, which stays at 1 after a reset.
 
 A whole sequence is processed hop-parallel: the projections of all hops at once, the GRU over the
-hops, the FIR as one batched product per hop. `CancellerState` carries everything a chunk needs
+hops, the FIR as one grouped correlation per hop. `CancellerState` carries everything a chunk needs
 from the previous one, so truncated backpropagation through time is just "detach the state".
 """
 import numpy as np
@@ -99,10 +99,13 @@ class FilterHead(torch.nn.Module):
         batch, n = x.shape
         hops, k = n // HOP, current.shape[-1]
         extended = torch.cat([history, x], dim=1)  # extended[j + K - 1] = x[j]
-        # pasts[b, m, i, j] = x[32 m + i - (K - 1 - j)]: oldest first, so the taps are flipped.
-        pasts = extended.unfold(1, k, 1).reshape(batch, hops, HOP, k)
-        c = torch.einsum("bmij,bmj->bmi", pasts, current.flip(-1))
-        q = torch.einsum("bmij,bmj->bmi", pasts, previous.flip(-1))
+        # Hop m reads extended[32 m .. 32 m + 32 + K - 2]; one grouped correlation per hop with
+        # the taps flipped (oldest first) gives both sums of the hop without forming the
+        # [B, T, 32, K] matrix of past samples.
+        segments = extended.unfold(1, HOP + k - 1, HOP).reshape(1, batch * hops, HOP + k - 1)
+        weights = torch.stack([current, previous], dim=2).flip(-1).reshape(batch * hops * 2, 1, k)
+        sums = torch.nn.functional.conv1d(segments, weights, groups=batch * hops).reshape(batch, hops, 2, HOP)
+        c, q = sums[:, :, 0], sums[:, :, 1]
         fade = (torch.arange(HOP, dtype=x.dtype) + 1.0) * 0.03125
         return (fade * (c - q) + q).reshape(batch, n), extended[:, -(k - 1) :]  # gain stays at 1
 

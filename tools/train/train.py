@@ -29,7 +29,8 @@ import torch
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from blob import SHAPES  # noqa: E402
-from model import FilterHead, run_canceller_split  # noqa: E402
+from chain_loss import ChainModel, chain_terms  # noqa: E402
+from model import FilterHead, run_canceller, run_canceller_split  # noqa: E402
 
 
 def load_split(data, name):
@@ -37,30 +38,28 @@ def load_split(data, name):
     return np.load(path, mmap_mode="r")
 
 
-def validate(model, valid, count):
-    """Validation score of the canceller alone over the first `count` examples that hold both a
-    vocal and bleed: the median vocal-to-bleed ratio change over the vocal-active frames, minus
-    twice the amount by which the median vocal level change exceeds 1.5 dB either way."""
+def validate(model, valid, count, chain):
+    """Validation score over the first `count` examples that hold both a vocal and bleed, scored
+    by what the spectral stage makes of the canceller's output (the STFT mirror of
+    chain_loss.py): the median vocal-to-bleed change over the vocal-active frames, minus twice the
+    amount by which the median vocal level change exceeds 1 dB either way."""
     changes, levels = [], []
     for i in range(len(valid)):
         mic, vocal = np.asarray(valid[i, 0], np.float32), np.asarray(valid[i, 1], np.float32)
-        bleed = mic - vocal
-        ev, eb = frame_energies(vocal), frame_energies(bleed)
-        if np.max(ev) == 0:
+        y = run_canceller(model, mic)
+        t = [torch.from_numpy(np.array(s, dtype=np.float32))[None] for s in (mic, y, vocal, mic - vocal)]
+        with torch.no_grad():
+            vocal_db, bleed_db, ok = chain.effect(*t)
+        if not bool(ok[0]):
             continue
-        active = ev > np.max(ev) * 1e-4
-        if np.sum(eb[active]) < 1e-3 * np.sum(ev[active]):
-            continue  # vocal only
-        _, (out_vocal, out_bleed) = run_canceller_split(model, mic, [vocal, bleed])
-        ov, ob = frame_energies(out_vocal)[active], frame_energies(out_bleed)[active]
-        changes.append(10.0 * np.log10(np.sum(ov) / np.sum(ob)) - 10.0 * np.log10(np.sum(ev[active]) / np.sum(eb[active])))
-        levels.append(10.0 * np.log10(np.sum(ov) / np.sum(ev[active])))
+        changes.append(float(vocal_db[0] - bleed_db[0]))
+        levels.append(float(vocal_db[0]))
         if len(changes) == count:
             break
     if not changes:
         return 0.0, 0.0, 0.0
     change, level = float(np.median(changes)), float(np.median(levels))
-    return change - 2.0 * max(0.0, abs(level) - 1.5), change, level
+    return change - 2.0 * max(0.0, abs(level) - 1.0), change, level
 
 
 def frame_energies(x, frame=960):
@@ -69,28 +68,34 @@ def frame_energies(x, frame=960):
 
 
 class Loss:
-    def __init__(self, vocal_weight):
+    def __init__(self, vocal_weight, chain_weight):
         self.window = torch.hann_window(512)
         self.vocal_weight = vocal_weight
+        self.chain_weight = chain_weight
+        self.chain = ChainModel()
 
     def compressed(self, x, scale):
         X = torch.stft(x / scale, 512, 128, window=self.window, center=False, return_complex=True).abs()
         return (X**2 + 1e-10) ** 0.15
 
-    def __call__(self, y, y_vocal, s, power):
-        """y: canceller output, y_vocal: what the same filter does to the vocal alone, s: the vocal
-        target, all [B, N]; power: [B, 1] mean microphone power of each example. The output should
-        equal the vocal, and the filter should leave the vocal alone (which keeps the vocal's level
-        in low-ratio mixes instead of trading it for less bleed)."""
+    def __call__(self, x, y, y_vocal, s, power):
+        """x: microphone, y: canceller output, y_vocal: what the same filter does to the vocal
+        alone, s: the vocal target, all [B, N]; power: [B, 1] mean microphone power of each
+        example. The output should equal the vocal, the filter should leave the vocal alone (which
+        keeps the vocal's level in low-ratio mixes instead of trading it for less bleed), and the
+        spectral stage, which only sees how much each bin lost, should find the bleed bins."""
         time_term = torch.mean((y - s) ** 2 / power)
         scale = torch.sqrt(power)
         S = self.compressed(s, scale)
         spectral = torch.mean((self.compressed(y, scale) - S) ** 2)
         distortion = torch.mean((self.compressed(y_vocal, scale) - S) ** 2)
-        return spectral + time_term + self.vocal_weight * distortion
+        loss = spectral + time_term + self.vocal_weight * distortion
+        if self.chain_weight > 0:
+            loss = loss + self.chain_weight * chain_terms(self.chain, x, y, s, x - s)
+        return loss
 
 
-SCORE = "vbr-change-with-level-penalty"
+SCORE = "chain-vbr-change-with-level-penalty"
 
 
 def save_atomic(obj, path):
@@ -110,8 +115,9 @@ def main():
     parser.add_argument("--minutes", type=float, default=None)
     parser.add_argument("--max-steps", type=int, default=None)
     parser.add_argument("--threads", type=int, default=1)
-    parser.add_argument("--valid-count", type=int, default=8)
+    parser.add_argument("--valid-count", type=int, default=24)
     parser.add_argument("--checkpoint-minutes", type=float, default=4.0)
+    parser.add_argument("--init", help="start from the model of this checkpoint (fresh optimiser)")
     args = parser.parse_args()
     torch.set_num_threads(args.threads)
 
@@ -153,10 +159,15 @@ def main():
             best = -float("inf")  # scored differently before: the next validation sets the best
         rng.bit_generator.state = state["rng"]
         say("resumed at step %d (best validation score %.2f)" % (step, best))
+    elif args.init:
+        model.load_state_dict(torch.load(args.init)["model"])
+        say("started from the model in %s" % args.init)
     say("%s model, %d training examples of %d samples, batch %d, chunks of %d hops"
         % (args.shape, len(train), train.shape[2], cfg["batch"], cfg["chunk_hops"]))
 
-    loss_fn = Loss(cfg["vocal_weight"])
+    loss_fn = Loss(cfg["vocal_weight"], cfg.get("chain_weight", 0.0))
+    chain = ChainModel(leak=0.0)
+    final_rate = cfg.get("final_learning_rate", cfg["learning_rate"])
     chunk = cfg["chunk_hops"] * 32
     batch = cfg["batch"]
     last_checkpoint = time.time()
@@ -172,8 +183,8 @@ def main():
         if time.time() >= stop_at or (args.max_steps is not None and step >= args.max_steps):
             break
         progress = (time.time() - start) / budget
-        for g in optimiser.param_groups:  # the last fifth of the time at a third of the rate
-            g["lr"] = cfg["learning_rate"] * (1.0 if progress < 0.8 else 0.33)
+        for g in optimiser.param_groups:  # cosine decay over the time budget
+            g["lr"] = final_rate + 0.5 * (cfg["learning_rate"] - final_rate) * (1.0 + np.cos(np.pi * min(1.0, progress)))
         picks = np.sort(rng.choice(len(train), size=batch, replace=len(train) < batch))
         data = torch.from_numpy(np.asarray(train[picks], dtype=np.float32))
         mic, vocal = data[:, 0], data[:, 1]
@@ -185,7 +196,7 @@ def main():
             target = vocal[:, offset : offset + chunk]
             y, state, [(y_vocal, vocal_history)] = model(mic[:, offset : offset + chunk], state, [(target, vocal_history)])
             vocal_history = vocal_history.detach()
-            loss = loss_fn(y, y_vocal, target, power)
+            loss = loss_fn(mic[:, offset : offset + chunk], y, y_vocal, target, power)
             optimiser.zero_grad()
             loss.backward()
             torch.nn.utils.clip_grad_norm_(model.parameters(), 1.0)
@@ -203,7 +214,7 @@ def main():
         say("step %d loss %.4f (%.1f s of audio per minute)"
             % (step, total / max(1, chunks), sequences * batch * mic.shape[1] / 48000.0 / ((time.time() - start) / 60.0)))
         if time.time() - last_checkpoint > 60.0 * args.checkpoint_minutes or time.time() >= stop_at:
-            score, change, level = validate(model, valid, args.valid_count)
+            score, change, level = validate(model, valid, args.valid_count, chain)
             say("validation: score %.2f (vocal-to-bleed change %+.2f dB, vocal level %+.2f dB)" % (score, change, level))
             if score > best:
                 best = score
@@ -211,7 +222,7 @@ def main():
                 say("exported the best model so far")
             finish_checkpoint("periodic")
             last_checkpoint = time.time()
-    score, change, level = validate(model, valid, args.valid_count)
+    score, change, level = validate(model, valid, args.valid_count, chain)
     say("final validation: score %.2f (vocal-to-bleed change %+.2f dB, vocal level %+.2f dB)" % (score, change, level))
     if score > best:
         best = score
