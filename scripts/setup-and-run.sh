@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One command for a new machine (Debian 12, as root): installs the dependencies, builds everything
-# in Release and runs the offline processor on the built-in demo scene.
+# in Release and runs the offline processor on the demo scenes (synthetic and bleed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)

@@ -43,6 +43,21 @@ TEST(ProcessOptions, ModelsOptionNamesTheFolderToReadTheBleedModelsFrom)
     EXPECT_FALSE(parse({"in.wav", "out.wav", "--models"}, none, error));
 }
 
+TEST(ProcessOptions, SceneOptionRunsTheDemoWithAnotherBleedScene)
+{
+    ProcessOptions o;
+    std::string error;
+    ASSERT_TRUE(parse({"--scene", "/tmp/mix.flac", "--demo-dir", "/tmp/out"}, o, error)) << error;
+    EXPECT_TRUE(o.demo);
+    EXPECT_EQ(o.scenePath, "/tmp/mix.flac");
+    EXPECT_EQ(o.demoDir, "/tmp/out");
+    ProcessOptions plain;
+    ASSERT_TRUE(parse({"--demo"}, plain, error)) << error;
+    EXPECT_TRUE(plain.scenePath.empty());
+    EXPECT_FALSE(parse({"--demo", "--scene"}, plain, error));
+    EXPECT_FALSE(parse({"--scene", "mix.flac", "in.wav", "out.wav"}, plain, error));
+}
+
 TEST(ProcessOptions, RejectsWhatAUserCanGetWrongWithAClearMessage)
 {
     const std::vector<std::vector<const char*>> bad = {

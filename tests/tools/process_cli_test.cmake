@@ -1,5 +1,6 @@
-# End-to-end checks of velarune-process: the demo, a real file round trip, and the errors a user
-# can make (each must exit non-zero with one line and leave the input untouched).
+# End-to-end checks of velarune-process: the demo (synthetic scene and bleed scene), a real file
+# round trip, and the errors a user can make (each must exit non-zero with one line and leave the
+# input untouched).
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 
@@ -30,6 +31,41 @@ endforeach()
 if(NOT last_out MATCHES "real-time factor" OR NOT last_out MATCHES "peak in / out")
     message(FATAL_ERROR "demo summary incomplete:\n${last_out}")
 endif()
+
+# The bleed scene of the source tree: both files and every figure (the values depend on the
+# models, so only their presence is checked), and the output is what processing the written input
+# with the scene's setting gives.
+foreach(f demo-bleed-in.wav demo-bleed-out.wav)
+    if(NOT EXISTS ${WORK}/${f})
+        message(FATAL_ERROR "demo did not write ${f}:\n${last_out}")
+    endif()
+endforeach()
+foreach(line "bleed scene [^\n]*bleed-scene.flac" "Bleed Reduction = 100" "bleed in pauses  [-+][0-9.]+ dB"
+        "vocal-to-bleed   [-+][0-9.]+ dB change" "vocal in phrases [-+][0-9.]+ dB" "\n  bleed model      [^\n]+")
+    if(NOT last_out MATCHES "${line}")
+        message(FATAL_ERROR "bleed scene summary lacks \"${line}\":\n${last_out}")
+    endif()
+endforeach()
+run(TRUE -q --set "Bleed Reduction=100" ${WORK}/demo-bleed-in.wav ${WORK}/bleed-again.wav)
+# Past the header: libsndfile's PEAK chunk carries the time of writing.
+file(SIZE ${WORK}/demo-bleed-out.wav out_size)
+file(SIZE ${WORK}/bleed-again.wav again_size)
+file(READ ${WORK}/demo-bleed-out.wav demo_bleed_out OFFSET 256 HEX)
+file(READ ${WORK}/bleed-again.wav bleed_again OFFSET 256 HEX)
+if(NOT out_size EQUAL again_size OR NOT demo_bleed_out STREQUAL bleed_again)
+    message(FATAL_ERROR "demo-bleed-out.wav is not the processed demo-bleed-in.wav")
+endif()
+
+# A scene that is not there is skipped with one line; one that is not a bleed scene is an error.
+file(MAKE_DIRECTORY ${WORK}/skip)
+run(TRUE --demo-dir ${WORK}/skip --scene ${WORK}/no-such-scene.flac)
+if(NOT last_out MATCHES "\nBleed scene skipped: [^\n]*no-such-scene.flac[^\n]*not found[^\n]*\n$")
+    message(FATAL_ERROR "expected the skip line last:\n${last_out}")
+endif()
+if(EXISTS ${WORK}/skip/demo-bleed-in.wav OR EXISTS ${WORK}/skip/demo-bleed-out.wav)
+    message(FATAL_ERROR "a skipped bleed scene wrote files")
+endif()
+run(FALSE --demo-dir ${WORK}/skip --scene ${WORK}/demo-in.wav)
 
 run(TRUE -q --set "Output=-6" --block 64 ${WORK}/demo-in.wav ${WORK}/out.wav)
 file(SIZE ${WORK}/demo-in.wav in_size)

@@ -102,6 +102,10 @@ bool parseProcessOptions(int argc, const char* const* argv, ProcessOptions& o, s
             if (!next(o.demoDir))
                 return false;
             o.demo = true;
+        } else if (arg == "--scene") {
+            if (!next(o.scenePath))
+                return false;
+            o.demo = true;
         } else if (arg == "--models") {
             if (!next(o.modelsDir))
                 return false;
@@ -161,14 +165,18 @@ bool parseProcessOptions(int argc, const char* const* argv, ProcessOptions& o, s
 std::string usageText()
 {
     return "usage: velarune-process [options] INPUT OUTPUT\n"
-           "       velarune-process --demo [--demo-dir DIR] [options]\n"
+           "       velarune-process --demo [--demo-dir DIR] [--scene FILE] [options]\n"
            "Runs Velarune's processing on a WAV or FLAC file (mono or stereo) at its own sample rate.\n"
            "  -s, --set \"Name=Value\"  set a parameter by its exact name, e.g. --set \"Bleed "
            "Reduction=80\"\n"
            "  -b, --block N           block size in samples (default 512)\n"
            "      --input-mode M      auto or left (left channel only)\n"
-           "      --demo              process the built-in demo scene (writes demo-in.wav, demo-out.wav)\n"
+           "      --demo              process the built-in demo scene (writes demo-in.wav, demo-out.wav),\n"
+           "                          then the bleed scene with \"Bleed Reduction=100\" (writes\n"
+           "                          demo-bleed-in.wav, demo-bleed-out.wav) and measure it\n"
            "      --demo-dir DIR      folder for the demo files (default: current folder)\n"
+           "      --scene FILE        the bleed scene to use (stereo: microphone, vocal) instead of\n"
+           "                          resources/demo/bleed-scene.flac\n"
            "      --models DIR        read big_base_s1.bin and gig_eco_v2.bin from DIR instead of the\n"
            "                          built-in models (a folder without them runs with no model)\n"
            "      --list-params       list the parameters with their ranges and defaults\n"

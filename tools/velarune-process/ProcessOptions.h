@@ -15,6 +15,7 @@ struct ProcessOptions
     std::string outputPath;
     bool demo = false; // generate the demo scene instead of reading an input
     std::string demoDir; // where the demo writes its input and output files
+    std::string scenePath; // the demo's bleed scene instead of the one in the source tree
     std::string modelsDir; // read the bleed models from here instead of the built-in ones
     int blockSize = 512;
     int inputMode = 0; // 0 auto, 1 left channel only

@@ -1,10 +1,11 @@
 // velarune-process: runs Velarune's processing frame on a WAV or FLAC file, offline, at the file's
 // own sample rate and channel count, in host-sized blocks, and prints what each stage did.
 #include "plugin/ProcessingFrame.h"
+#include "velarune-process/AudioFile.h"
+#include "velarune-process/BleedScene.h"
 #include "velarune-process/DemoSignal.h"
 #include "velarune-process/ProcessOptions.h"
 
-#include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,19 +17,15 @@
 #include <string>
 #include <vector>
 
+// The bleed demo scene of the source tree (resources/demo/bleed-scene.flac), set by the build.
+#ifndef VELARUNE_DEMO_SCENE
+#define VELARUNE_DEMO_SCENE ""
+#endif
+
 using namespace brindlecot;
 using namespace brindlecot::tools;
 
 namespace {
-
-struct Audio
-{
-    int channels = 0;
-    double sampleRate = 0.0;
-    std::vector<std::vector<double>> samples; // planar
-    SF_INFO info {};
-    size_t frames() const { return samples.empty() ? 0 : samples[0].size(); }
-};
 
 int fail(const std::string& message)
 {
@@ -47,70 +44,6 @@ bool sameFile(const std::string& a, const std::string& b)
     if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0)
         return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
-bool readAudio(const std::string& path, Audio& audio, std::string& error)
-{
-    SF_INFO info {};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (file == nullptr) {
-        error = "cannot read \"" + path + "\": " + sf_strerror(nullptr);
-        return false;
-    }
-    if (info.channels < 1 || info.channels > 2) {
-        sf_close(file);
-        error = "\"" + path + "\" has " + std::to_string(info.channels)
-            + " channels; only mono and stereo are supported";
-        return false;
-    }
-    if (info.samplerate < 1) {
-        sf_close(file);
-        error = "\"" + path + "\" has no valid sample rate";
-        return false;
-    }
-    std::vector<double> interleaved(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels));
-    const sf_count_t got = sf_readf_double(file, interleaved.data(), info.frames);
-    sf_close(file);
-    audio.channels = info.channels;
-    audio.sampleRate = info.samplerate;
-    audio.info = info;
-    audio.samples.assign(static_cast<size_t>(info.channels), std::vector<double>(static_cast<size_t>(got)));
-    for (sf_count_t n = 0; n < got; ++n)
-        for (int c = 0; c < info.channels; ++c)
-            audio.samples[static_cast<size_t>(c)][static_cast<size_t>(n)]
-                = interleaved[static_cast<size_t>(n) * static_cast<size_t>(info.channels)
-                    + static_cast<size_t>(c)];
-    return true;
-}
-
-// Writes next to the destination first and renames, so a failed run never leaves half a file.
-bool writeAudio(const std::string& path, const Audio& audio, std::string& error)
-{
-    SF_INFO info = audio.info;
-    info.frames = 0;
-    const std::string partial = path + ".partial";
-    SNDFILE* file = sf_open(partial.c_str(), SFM_WRITE, &info);
-    if (file == nullptr) {
-        error = "cannot write \"" + path + "\": " + sf_strerror(nullptr);
-        return false;
-    }
-    // Float output keeps the limiter's headroom exact; integer formats are clipped by libsndfile.
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    const size_t frames = audio.frames();
-    std::vector<double> interleaved(frames * static_cast<size_t>(audio.channels));
-    for (size_t n = 0; n < frames; ++n)
-        for (int c = 0; c < audio.channels; ++c)
-            interleaved[n * static_cast<size_t>(audio.channels) + static_cast<size_t>(c)]
-                = audio.samples[static_cast<size_t>(c)][n];
-    const sf_count_t written = sf_writef_double(file, interleaved.data(), static_cast<sf_count_t>(frames));
-    const int closeError = sf_close(file);
-    if (written != static_cast<sf_count_t>(frames) || closeError != 0
-        || std::rename(partial.c_str(), path.c_str()) != 0) {
-        std::remove(partial.c_str());
-        error = "writing \"" + path + "\" failed";
-        return false;
-    }
-    return true;
 }
 
 double peakDb(const std::vector<std::vector<double>>& x)
@@ -171,52 +104,11 @@ void listParameters()
             formatValue(s, s.maxValue).c_str(), s.unit);
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Runs the processing frame over `in` in blocks of options.blockSize, with the bleed models of
+// options.modelsDir (or the built-in ones), and returns the output. The demo scenes use it too.
+Audio runFrame(const Audio& in, const ParameterValues& params, const ProcessOptions& options, bool progress,
+    Activity& activity, double& cpuSeconds, std::string& modelStatus)
 {
-    ProcessOptions options;
-    std::string error;
-    if (!parseProcessOptions(argc, argv, options, error))
-        return fail(error);
-    if (options.help) {
-        std::fputs(usageText().c_str(), stdout);
-        return 0;
-    }
-    if (options.listParams) {
-        listParameters();
-        return 0;
-    }
-
-    Audio in;
-    std::vector<std::pair<int, double>> settings;
-    if (options.demo) {
-        const std::string dir = options.demoDir.empty() ? "." : options.demoDir;
-        options.inputPath = dir + "/demo-in.wav";
-        options.outputPath = dir + "/demo-out.wav";
-        in.channels = 1;
-        in.sampleRate = kDemoSampleRate;
-        in.samples = {makeDemoSignal()};
-        in.info.samplerate = static_cast<int>(kDemoSampleRate);
-        in.info.channels = 1;
-        in.info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-        if (!writeAudio(options.inputPath, in, error))
-            return fail(error);
-        settings = demoSettings();
-    } else {
-        if (access(options.inputPath.c_str(), R_OK) != 0)
-            return fail("cannot read \"" + options.inputPath + "\": no such file or no permission");
-        if (options.inputPath == options.outputPath || sameFile(options.inputPath, options.outputPath))
-            return fail("the output \"" + options.outputPath + "\" is the input file; choose another name");
-        if (!readAudio(options.inputPath, in, error))
-            return fail(error);
-    }
-    settings.insert(settings.end(), options.settings.begin(), options.settings.end());
-
-    ParameterValues params = defaultParameterValues();
-    for (const auto& [index, value] : settings)
-        params[static_cast<size_t>(index)] = value;
-
     auto frame = std::make_unique<ProcessingFrame>(0);
     dsp::ModelSearch search;
     if (!options.modelsDir.empty()) {
@@ -231,8 +123,6 @@ int main(int argc, char** argv)
     Audio out = in;
     const size_t frames = in.frames();
     const int block = options.blockSize;
-    const bool progress = !options.quiet && isatty(fileno(stderr));
-    Activity activity;
     const double* ip[2] = {};
     double* op[2] = {};
     const auto start = std::chrono::steady_clock::now();
@@ -252,15 +142,20 @@ int main(int argc, char** argv)
             lastPercent = percent;
         }
     }
-    const double cpuSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    cpuSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (progress)
         std::fprintf(stderr, "\r                \r");
+    modelStatus = frame->models.status;
+    return out;
+}
 
-    if (!writeAudio(options.outputPath, out, error))
-        return fail(error);
-    if (options.quiet)
-        return 0;
-
+// The summary of one run: what each stage did and the real-time factor.
+void printSummary(const ProcessOptions& options, const Audio& in, const Audio& out,
+    const std::vector<std::pair<int, double>>& settings, const Activity& activity, double cpuSeconds,
+    const std::string& modelStatus)
+{
+    const size_t frames = in.frames();
+    const int block = options.blockSize;
     const double seconds = static_cast<double>(frames) / in.sampleRate;
     char a[64];
     std::printf("Velarune %s -> %s\n", options.inputPath.c_str(), options.outputPath.c_str());
@@ -277,7 +172,7 @@ int main(int argc, char** argv)
                                                  : "single channel");
     std::printf("  bleed reduction  %s, deepest %.1f dB (%s)\n",
         percentOf(activity.bleed, activity.blocks, a, sizeof a), -24.0 * activity.maxBleedMeter,
-        frame->models.status.c_str());
+        modelStatus.c_str());
     std::printf("  phrase gate      %s\n", percentOf(activity.gate, activity.blocks, a, sizeof a));
     std::printf("  feedback         %s, up to %d notch(es)",
         percentOf(activity.feedback, activity.blocks, a, sizeof a), activity.maxNotches);
@@ -294,5 +189,70 @@ int main(int argc, char** argv)
         "  soft bypass      %s in full bypass\n", percentOf(activity.bypass, activity.blocks, a, sizeof a));
     std::printf("  real-time factor %.1fx (%.3f s of CPU for %.3f s of audio)\n",
         cpuSeconds > 0.0 ? seconds / cpuSeconds : INFINITY, cpuSeconds, seconds);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ProcessOptions options;
+    std::string error;
+    if (!parseProcessOptions(argc, argv, options, error))
+        return fail(error);
+    if (options.help) {
+        std::fputs(usageText().c_str(), stdout);
+        return 0;
+    }
+    if (options.listParams) {
+        listParameters();
+        return 0;
+    }
+
+    Audio in;
+    std::vector<std::pair<int, double>> settings;
+    const std::string demoDir = options.demoDir.empty() ? "." : options.demoDir;
+    if (options.demo) {
+        options.inputPath = demoDir + "/demo-in.wav";
+        options.outputPath = demoDir + "/demo-out.wav";
+        in = monoFloatWav(makeDemoSignal(), kDemoSampleRate);
+        if (!writeAudio(options.inputPath, in, error))
+            return fail(error);
+        settings = demoSettings();
+    } else {
+        if (access(options.inputPath.c_str(), R_OK) != 0)
+            return fail("cannot read \"" + options.inputPath + "\": no such file or no permission");
+        if (options.inputPath == options.outputPath || sameFile(options.inputPath, options.outputPath))
+            return fail("the output \"" + options.outputPath + "\" is the input file; choose another name");
+        if (!readAudio(options.inputPath, in, error))
+            return fail(error);
+    }
+    settings.insert(settings.end(), options.settings.begin(), options.settings.end());
+
+    ParameterValues params = defaultParameterValues();
+    for (const auto& [index, value] : settings)
+        params[static_cast<size_t>(index)] = value;
+
+    const bool progress = !options.quiet && isatty(fileno(stderr));
+    Activity activity;
+    double cpuSeconds = 0.0;
+    std::string modelStatus;
+    const Audio out = runFrame(in, params, options, progress, activity, cpuSeconds, modelStatus);
+    if (!writeAudio(options.outputPath, out, error))
+        return fail(error);
+    if (!options.quiet)
+        printSummary(options, in, out, settings, activity, cpuSeconds, modelStatus);
+    if (!options.demo)
+        return 0;
+
+    // The second demo scene: a real mix with its vocal known, measured by the lane split.
+    const BleedChain chain = [&options](const Audio& x, const ParameterValues& p, std::string& status) {
+        Activity unused;
+        double cpu = 0.0;
+        return runFrame(x, p, options, false, unused, cpu, status);
+    };
+    const std::string scene
+        = options.scenePath.empty() ? std::string(VELARUNE_DEMO_SCENE) : options.scenePath;
+    if (!runBleedScene(scene, demoDir, options.settings, chain, options.quiet, error))
+        return fail(error);
     return 0;
 }
