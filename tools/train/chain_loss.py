@@ -14,9 +14,13 @@ t + 1, as the runtime's filter only acts after its analysis), good enough for tw
 - a differentiable training term (`chain_terms`) that scores a canceller by what the chain can
   do with it: a bin only needs to lose 1.5 dB against the average to reach the floor;
 - the ceiling of the spectral stage: with Y = V (a perfect canceller) no canceller can do better
-  with these floors and this mask range.
+  with these floors and this mask range. Two more reference rows: the best time-varying FIR of the
+  model's length (a Wiener filter fitted per 128 samples with knowledge of the bleed, so it bounds
+  what the filter structure allows), and the ideal binary mask (every bin where the vocal
+  outweighs the bleed kept, every other bin at the floor, in the same frame), which bounds any
+  mask under these floors.
 
-    /usr/bin/python3 tools/train/chain_loss.py --split valid [--full BLOB] [--eco BLOB]
+    /usr/bin/python3 tools/train/chain_loss.py --split valid [--full BLOB] [--eco BLOB] [--ceilings]
 """
 import argparse
 import os
@@ -85,6 +89,43 @@ class ChainModel:
         return vocal_db, bleed_db, valid
 
 
+def oracle_fir(x, v, taps, segment=128, fit=1024):
+    """Per `segment` samples, the Wiener FIR of `taps` taps (tap 0 on the current sample) that best
+    predicts the bleed x - v from x over the surrounding Hann-weighted `fit` samples, applied as
+    the canceller applies its taps. Non-causal and told the bleed: a bound, not a method."""
+    from scipy.linalg import solve_toeplitz
+
+    x, v = np.asarray(x, np.float64), np.asarray(v, np.float64)
+    b, n, y = x - v, len(x), np.array(x, np.float64)
+    w = np.hanning(fit)
+    for s in range(0, n - segment + 1, segment):
+        hi = min(n, max(0, s + segment // 2 - fit // 2) + fit)
+        lo = max(0, hi - fit)
+        X = np.fft.rfft(x[lo:hi] * w[: hi - lo], 2 * fit)
+        B = np.fft.rfft(b[lo:hi] * w[: hi - lo], 2 * fit)
+        r = np.fft.irfft(np.abs(X) ** 2)[:taps]  # autocorrelation of the mix
+        c = np.fft.irfft(B * np.conj(X))[:taps]  # cross-correlation of the bleed with the mix
+        if r[0] <= 0.0:
+            continue
+        r[0] *= 1.0 + 1e-3  # a little diagonal loading keeps the system well conditioned
+        h = solve_toeplitz(r, c)
+        start = max(0, s - taps + 1)
+        y[s : s + segment] -= np.convolve(x[start : s + segment], h)[s - start : s - start + segment]
+    return y.astype(np.float32)
+
+
+def ideal_mask_effect(chain, vocal, bleed):
+    """Vocal and bleed gain (dB) over the vocal-active frames under the ideal binary mask."""
+    V, B = chain.spectrum(vocal).abs() ** 2, chain.spectrum(bleed).abs() ** 2
+    g = (chain.floor + (1.0 - chain.floor) * (V > B).float()) ** 2
+    ev = V.sum(dim=1)
+    a = ((ev > ev.amax(dim=1, keepdim=True) * 1e-4) & (ev > 0))[:, None, :].float()
+    v0, b0 = (V * a).sum(dim=(1, 2)), (B * a).sum(dim=(1, 2))
+    vocal_db = 10.0 * torch.log10((g * V * a).sum(dim=(1, 2)) / v0)
+    bleed_db = 10.0 * torch.log10((g * B * a).sum(dim=(1, 2)) / b0)
+    return vocal_db, bleed_db, (v0 > 0) & (b0 > 1e-6 * v0)
+
+
 def chain_terms(chain, x, y, vocal, bleed, vocal_tolerance_db=0.5):
     """Training term: minus the vocal-to-bleed change (in units of 10 dB) plus a penalty on vocal
     loss beyond the tolerance, averaged over the examples that hold both a vocal and bleed."""
@@ -102,6 +143,7 @@ def main():
     parser.add_argument("--split", default="valid")
     parser.add_argument("--full")
     parser.add_argument("--eco")
+    parser.add_argument("--ceilings", action="store_true", help="add the oracle FIR and ideal mask rows")
     args = parser.parse_args()
     from blob import SHAPES, read_blob
     from model import FilterHead, run_canceller
@@ -110,6 +152,10 @@ def main():
     mix = np.load(os.path.join(args.data, args.split, "mix.npy"), mmap_mode="r")
     chain = ChainModel(leak=0.0)
     systems = {"none": None, "perfect canceller": "perfect"}
+    if args.ceilings:
+        systems["best 256-tap FIR (oracle)"] = "fir256"
+        systems["best 192-tap FIR (oracle)"] = "fir192"
+        systems["ideal binary mask"] = "mask"
     for name in ("full", "eco"):
         path = getattr(args, name)
         if path:
@@ -128,11 +174,15 @@ def main():
                 y = x
             elif model == "perfect":
                 y = v
+            elif model in ("fir256", "fir192"):
+                y = oracle_fir(x, v, int(model[3:]))
+            elif model == "mask":
+                y = None
             else:
                 y = run_canceller(model, x)
-            t = [torch.from_numpy(np.ascontiguousarray(s))[None] for s in (x, y, v, x - v)]
+            t = [torch.from_numpy(np.array(s, np.float32))[None] for s in (x, x if y is None else y, v, x - v)]
             with torch.no_grad():
-                vd, bd, ok = chain.effect(*t)
+                vd, bd, ok = ideal_mask_effect(chain, t[2], t[3]) if y is None else chain.effect(*t)
             if bool(ok[0]):
                 rows.append((float(vd[0] - bd[0]), float(vd[0]), float(bd[0])))
         r = np.median(np.array(rows), axis=0)
