@@ -11,7 +11,9 @@ microphone power so that loud and quiet examples count alike.
 
 Time-bounded: stops at --deadline (UTC, HH:MM) or after --minutes, writes a checkpoint every few
 minutes and resumes from it when started again with the same --run-dir. The best model on the
-validation examples is exported as a blob into the run directory.
+validation examples is exported as a blob into the run directory. What is validated and exported
+is an exponential moving average of the weights (`average_steps` steps long), which smooths out
+the step-to-step wander of small-batch training.
 
     nice -n 15 /usr/bin/python3 tools/train/train.py --shape full --run-dir /work/train-runs/full \\
         --deadline 18:10
@@ -95,7 +97,7 @@ class Loss:
         return loss
 
 
-SCORE = "chain-vbr-change-with-level-penalty"
+SCORE = "averaged-chain-vbr-change-with-level-penalty"
 
 
 def save_atomic(obj, path):
@@ -117,6 +119,8 @@ def main():
     parser.add_argument("--threads", type=int, default=1)
     parser.add_argument("--valid-count", type=int, default=24)
     parser.add_argument("--checkpoint-minutes", type=float, default=4.0)
+    parser.add_argument("--schedule-start", help="UTC HH:MM the learning-rate schedule began at "
+                        "(default: when this run first started; kept in the checkpoint)")
     parser.add_argument("--init", help="start from the model of this checkpoint (fresh optimiser)")
     args = parser.parse_args()
     torch.set_num_threads(args.threads)
@@ -133,6 +137,7 @@ def main():
         log.flush()
 
     start = time.time()
+    schedule_start = start
     stop_at = float("inf")
     if args.minutes is not None:
         stop_at = start + 60.0 * args.minutes
@@ -148,20 +153,31 @@ def main():
     train = load_split(args.data, args.train_split)
     valid = load_split(args.data, args.valid_split)
     rng = np.random.default_rng(cfg["seed"])
+    import copy
+
+    average = copy.deepcopy(model)  # the exponential moving average of the weights
+    decay = 1.0 - 1.0 / max(1.0, float(cfg.get("average_steps", 2000)))
     step, best, history = 0, -float("inf"), []
     checkpoint = os.path.join(args.run_dir, "checkpoint.pt")
     if os.path.exists(checkpoint):
         state = torch.load(checkpoint)
         model.load_state_dict(state["model"])
+        average.load_state_dict(state.get("average", state["model"]))
         optimiser.load_state_dict(state["optimiser"])
         step, best, history = state["step"], state["best"], state["history"]
         if state.get("score") != SCORE:
             best = -float("inf")  # scored differently before: the next validation sets the best
         rng.bit_generator.state = state["rng"]
+        schedule_start = state.get("schedule_start", schedule_start)
         say("resumed at step %d (best validation score %.2f)" % (step, best))
     elif args.init:
         model.load_state_dict(torch.load(args.init)["model"])
+        average.load_state_dict(model.state_dict())
         say("started from the model in %s" % args.init)
+    if args.schedule_start:
+        now = datetime.datetime.utcnow()
+        h, m = (int(v) for v in args.schedule_start.split(":"))
+        schedule_start = time.time() - (now - now.replace(hour=h, minute=m, second=0, microsecond=0)).total_seconds()
     say("%s model, %d training examples of %d samples, batch %d, chunks of %d hops"
         % (args.shape, len(train), train.shape[2], cfg["batch"], cfg["chunk_hops"]))
 
@@ -172,17 +188,17 @@ def main():
     batch = cfg["batch"]
     last_checkpoint = time.time()
     sequences = 0
-    budget = max(1.0, stop_at - start)
+    budget = max(1.0, stop_at - schedule_start)
 
     def finish_checkpoint(reason):
-        save_atomic({"model": model.state_dict(), "optimiser": optimiser.state_dict(), "step": step,
-                     "best": best, "history": history, "rng": rng.bit_generator.state, "score": SCORE}, checkpoint)
+        save_atomic({"model": model.state_dict(), "average": average.state_dict(), "optimiser": optimiser.state_dict(), "step": step,
+                     "best": best, "history": history, "rng": rng.bit_generator.state, "score": SCORE, "schedule_start": schedule_start}, checkpoint)
         say("checkpoint at step %d (%s)" % (step, reason))
 
     while True:
         if time.time() >= stop_at or (args.max_steps is not None and step >= args.max_steps):
             break
-        progress = (time.time() - start) / budget
+        progress = (time.time() - schedule_start) / budget
         for g in optimiser.param_groups:  # cosine decay over the time budget
             g["lr"] = final_rate + 0.5 * (cfg["learning_rate"] - final_rate) * (1.0 + np.cos(np.pi * min(1.0, progress)))
         picks = np.sort(rng.choice(len(train), size=batch, replace=len(train) < batch))
@@ -201,6 +217,9 @@ def main():
             loss.backward()
             torch.nn.utils.clip_grad_norm_(model.parameters(), 1.0)
             optimiser.step()
+            with torch.no_grad():
+                for a, p in zip(average.parameters(), model.parameters()):
+                    a.mul_(decay).add_(p, alpha=1.0 - decay)
             state = state.detach()
             total += loss.item()
             chunks += 1
@@ -214,21 +233,21 @@ def main():
         say("step %d loss %.4f (%.1f s of audio per minute)"
             % (step, total / max(1, chunks), sequences * batch * mic.shape[1] / 48000.0 / ((time.time() - start) / 60.0)))
         if time.time() - last_checkpoint > 60.0 * args.checkpoint_minutes or time.time() >= stop_at:
-            score, change, level = validate(model, valid, args.valid_count, chain)
+            score, change, level = validate(average, valid, args.valid_count, chain)
             say("validation: score %.2f (vocal-to-bleed change %+.2f dB, vocal level %+.2f dB)" % (score, change, level))
             if score > best:
                 best = score
-                model.export(os.path.join(args.run_dir, SHAPES[args.shape][2]))
+                average.export(os.path.join(args.run_dir, SHAPES[args.shape][2]))
                 say("exported the best model so far")
             finish_checkpoint("periodic")
             last_checkpoint = time.time()
-    score, change, level = validate(model, valid, args.valid_count, chain)
+    score, change, level = validate(average, valid, args.valid_count, chain)
     say("final validation: score %.2f (vocal-to-bleed change %+.2f dB, vocal level %+.2f dB)" % (score, change, level))
     if score > best:
         best = score
-        model.export(os.path.join(args.run_dir, SHAPES[args.shape][2]))
+        average.export(os.path.join(args.run_dir, SHAPES[args.shape][2]))
         say("exported the best model so far")
-    model.export(os.path.join(args.run_dir, "last_" + SHAPES[args.shape][2]))
+    average.export(os.path.join(args.run_dir, "last_" + SHAPES[args.shape][2]))
     finish_checkpoint("end")
 
 
