@@ -195,6 +195,19 @@ def main():
                      "best": best, "history": history, "rng": rng.bit_generator.state, "score": SCORE, "schedule_start": schedule_start}, checkpoint)
         say("checkpoint at step %d (%s)" % (step, reason))
 
+    validated_at = None
+
+    def validate_and_keep(label):
+        """Scores the averaged weights and exports them when they beat the best so far."""
+        nonlocal best, validated_at
+        score, change, level = validate(average, valid, args.valid_count, chain)
+        say("%s: score %.2f (vocal-to-bleed change %+.2f dB, vocal level %+.2f dB)" % (label, score, change, level))
+        if score > best:
+            best = score
+            average.export(os.path.join(args.run_dir, SHAPES[args.shape][2]))
+            say("exported the best model so far")
+        validated_at = step
+
     while True:
         if time.time() >= stop_at or (args.max_steps is not None and step >= args.max_steps):
             break
@@ -233,20 +246,11 @@ def main():
         say("step %d loss %.4f (%.1f s of audio per minute)"
             % (step, total / max(1, chunks), sequences * batch * mic.shape[1] / 48000.0 / ((time.time() - start) / 60.0)))
         if time.time() - last_checkpoint > 60.0 * args.checkpoint_minutes or time.time() >= stop_at:
-            score, change, level = validate(average, valid, args.valid_count, chain)
-            say("validation: score %.2f (vocal-to-bleed change %+.2f dB, vocal level %+.2f dB)" % (score, change, level))
-            if score > best:
-                best = score
-                average.export(os.path.join(args.run_dir, SHAPES[args.shape][2]))
-                say("exported the best model so far")
+            validate_and_keep("validation")
             finish_checkpoint("periodic")
             last_checkpoint = time.time()
-    score, change, level = validate(average, valid, args.valid_count, chain)
-    say("final validation: score %.2f (vocal-to-bleed change %+.2f dB, vocal level %+.2f dB)" % (score, change, level))
-    if score > best:
-        best = score
-        average.export(os.path.join(args.run_dir, SHAPES[args.shape][2]))
-        say("exported the best model so far")
+    if validated_at != step:
+        validate_and_keep("final validation")
     average.export(os.path.join(args.run_dir, "last_" + SHAPES[args.shape][2]))
     finish_checkpoint("end")
 
