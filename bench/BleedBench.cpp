@@ -6,7 +6,7 @@
 #include "dsp/bleed/FilterHeadCanceller.h"
 #include "dsp/bleed/SpectralBleedProcessor.h"
 #include "dsp/bleed/VectorKernels.h"
-#include "plugin/ProcessingFrame.h"
+#include "engine/ProcessingFrame.h"
 #include "tests/dsp/bleed/BleedTestSupport.h"
 
 #include <benchmark/benchmark.h>

@@ -1,6 +1,6 @@
 // Real-time factor of the whole processing frame (seconds of audio per second of CPU), default
 // settings, mono and stereo at 48 kHz in 64- and 512-sample blocks.
-#include "plugin/ProcessingFrame.h"
+#include "engine/ProcessingFrame.h"
 
 #include <benchmark/benchmark.h>
 

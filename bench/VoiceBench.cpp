@@ -2,7 +2,7 @@
 // (filters, air, both saturators, ride) active versus every voice stage idle.
 // Counter "rtf": seconds of audio processed per second of CPU time.
 
-#include "plugin/ProcessingFrame.h"
+#include "engine/ProcessingFrame.h"
 
 #include <benchmark/benchmark.h>
 

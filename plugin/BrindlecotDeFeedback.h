@@ -2,8 +2,8 @@
 // in table order ("Soft Bypass" is the host's bypass), and saves/restores the state chunk.
 #pragma once
 
-#include "plugin/ProcessingFrame.h"
-#include "plugin/StateChunk.h"
+#include "engine/ProcessingFrame.h"
+#include "engine/StateChunk.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 

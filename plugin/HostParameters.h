@@ -2,7 +2,7 @@
 // defaults, unit labels, exponential shape for frequencies and the step-implied display decimals.
 #pragma once
 
-#include "plugin/Parameters.h"
+#include "engine/Parameters.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 

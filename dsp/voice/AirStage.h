@@ -4,7 +4,7 @@
 // to the singing and not to the bleed between phrases.
 #pragma once
 
-#include "dsp/voice/Biquad.h"
+#include "dsp/common/Biquad.h"
 
 #include <array>
 #include <cstdint>

@@ -4,7 +4,7 @@
 // moving a corner to the end of its range clicks.
 #pragma once
 
-#include "dsp/voice/Biquad.h"
+#include "dsp/common/Biquad.h"
 
 #include <cmath>
 

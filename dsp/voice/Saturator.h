@@ -4,7 +4,7 @@
 // fundamental of a -22 dBFS sine, so at that level only harmonics are added.
 #pragma once
 
-#include "dsp/voice/Biquad.h"
+#include "dsp/common/Biquad.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes (and start positions) to the state chunk reader: it must never read out of
 // bounds, and must leave every parameter finite and inside its range.
-#include "plugin/StateChunk.h"
+#include "engine/StateChunk.h"
 
 #include <cmath>
 #include <cstdlib>

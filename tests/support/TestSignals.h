@@ -1,7 +1,7 @@
 // Signal generators and a small harness that drives the processing frame like a host does.
 #pragma once
 
-#include "plugin/ProcessingFrame.h"
+#include "engine/ProcessingFrame.h"
 
 #include <cstdint>
 #include <memory>

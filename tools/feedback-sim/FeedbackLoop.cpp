@@ -1,7 +1,7 @@
 #include "feedback-sim/FeedbackLoop.h"
 
 #include "dsp/feedback/Fft2048.h"
-#include "plugin/ProcessingFrame.h"
+#include "engine/ProcessingFrame.h"
 
 #include <algorithm>
 #include <cmath>

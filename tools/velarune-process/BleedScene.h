@@ -3,7 +3,7 @@
 // arrives at the microphone, so what the chain does to the vocal and to the bleed can be measured.
 #pragma once
 
-#include "plugin/ProcessingFrame.h" // ParameterValues
+#include "engine/ProcessingFrame.h" // ParameterValues
 #include "velarune-process/AudioFile.h"
 
 #include <cmath>

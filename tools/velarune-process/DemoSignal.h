@@ -2,7 +2,7 @@
 // ring that starts to grow near the end. Deterministic: the same samples on every machine.
 #pragma once
 
-#include "plugin/Parameters.h"
+#include "engine/Parameters.h"
 
 #include <utility>
 #include <vector>

@@ -1,7 +1,7 @@
 // Command-line options of velarune-process, parsed without touching any file so they can be tested.
 #pragma once
 
-#include "plugin/Parameters.h"
+#include "engine/Parameters.h"
 
 #include <string>
 #include <utility>

@@ -1,6 +1,6 @@
 // velarune-process: runs Velarune's processing frame on a WAV or FLAC file, offline, at the file's
 // own sample rate and channel count, in host-sized blocks, and prints what each stage did.
-#include "plugin/ProcessingFrame.h"
+#include "engine/ProcessingFrame.h"
 #include "velarune-process/AudioFile.h"
 #include "velarune-process/BleedScene.h"
 #include "velarune-process/DemoSignal.h"

@@ -1,6 +1,6 @@
 // The voice stages inside the whole processing frame: wiring, idle transitions, resets, real-time
 // safety and robustness, driven through FrameHarness like a host.
-#include "plugin/ProcessingFrame.h"
+#include "engine/ProcessingFrame.h"
 
 #include "support/AllocationCounter.h"
 #include "support/TestSignals.h"

@@ -17,8 +17,10 @@
 #include "dsp/voice/PeakAvgSender.h"
 #include "dsp/voice/Saturator.h"
 #include "dsp/voice/VocalRide.h"
-#include "plugin/Parameters.h"
-#include "plugin/PublishedValues.h"
+#include "engine/FrameSnapshot.h"
+#include "engine/Parameters.h"
+#include "engine/PublishedValues.h"
+#include "engine/SnapshotChannel.h"
 
 #include <array>
 #include <atomic>
@@ -69,6 +71,18 @@ public:
     /// buffer may be the same memory as its input. Never allocates, locks or throws.
     void process(const ParameterValues& params, const double* const* inputs, int numInputs,
         double* const* outputs, int numOutputs, int nFrames);
+
+    /// Host transport for the next block (playhead in samples); shown in the snapshot and the log.
+    void setTransport(bool running, double playheadSamples)
+    {
+        transportRunning_ = running;
+        playheadSamples_ = playheadSamples;
+    }
+
+    /// Audio thread (the frame's owner, after process()): the snapshot of the last block.
+    const FrameSnapshot& lastSnapshot() const { return snapshot_; }
+    /// Other threads: the newest published snapshot, copied out wait-free (one reader only).
+    bool readSnapshot(FrameSnapshot& out) { return snapshots_.read(out); }
 
     // Written by the editor menu and the state reader; read once per block.
     std::atomic<int32_t> inputMode {kInputAuto};
@@ -125,6 +139,7 @@ private:
     bool laneStatesAgree() const;
     void bypassPath(const double* const* inputs, double* const* outputs, int numOutputs, int nFrames);
     void feedMetersAndPublish(const double* const* inputs, double* const* outputs, int nFrames);
+    void publishSnapshot(const ParameterValues& p, int nFrames, bool processed);
 
     uint64_t instanceNumber_;
     double sampleRate_ = 44100.0;
@@ -174,6 +189,13 @@ private:
     std::array<double, kMeterBufferFrames> outputMonoBuffer_ {};
     const double* lastInputMeterSource_ = nullptr;
     const double* lastOutputMeterSource_ = nullptr;
+
+    // Snapshot of the last block and its hand-over to other threads.
+    bool transportRunning_ = false;
+    double playheadSamples_ = 0.0;
+    uint64_t blockNumber_ = 0;
+    FrameSnapshot snapshot_ {};
+    SnapshotChannel<FrameSnapshot> snapshots_;
 };
 
 /// Detector settings of the slow input level meter.

@@ -1,4 +1,4 @@
-#include "plugin/StateChunk.h"
+#include "engine/StateChunk.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // reviewed levels in tests/golden/demo-scene.csv. Re-bless after an intended change with
 //   VELARUNE_BLESS=1 build/core/tests/velarune_tests --gtest_filter='DemoScene*'
 // and review the git diff of the CSV.
-#include "plugin/ProcessingFrame.h"
+#include "engine/ProcessingFrame.h"
 #include "velarune-process/DemoSignal.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "plugin/ProcessingFrame.h"
+#include "engine/ProcessingFrame.h"
 
 #include "dsp/DenormalGuard.h"
 
@@ -208,6 +208,7 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
         nFrames = 0;
     if (numInputs < 1 || numOutputs < 1 || inputs == nullptr || outputs == nullptr)
         return;
+    ++blockNumber_;
 
     // --- Block prologue -------------------------------------------------------------------------
     prologueLanes(inputs, numInputs, numOutputs, nFrames);
@@ -268,6 +269,7 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
     fullBypass_ = fullBypass;
     if (fullBypass_) {
         bypassPath(inputs, outputs, numOutputs, nFrames);
+        publishSnapshot(p, nFrames, false);
         return;
     }
 
@@ -387,6 +389,7 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
     for (int ch = channelLanes_; ch < numOutputs; ++ch)
         std::memmove(outputs[ch], outputs[0], sizeof(double) * static_cast<size_t>(nFrames));
     feedMetersAndPublish(inputs, outputs, nFrames);
+    publishSnapshot(p, nFrames, true);
 }
 
 void ProcessingFrame::bypassPath(
@@ -428,6 +431,72 @@ void ProcessingFrame::feedMetersAndPublish(const double* const* inputs, double* 
     published.rideMeter.exchange(dsp::rideMeterValue(ride_.appliedDb));
     published.activeNotchCount.exchange(feedback_.activeNotchCount());
     published.deepestNotchFrequency.exchange(feedback_.deepestNotchFrequency());
+}
+
+void ProcessingFrame::publishSnapshot(const ParameterValues& p, int nFrames, bool processed)
+{
+    const auto gainDb = [](float g) { return 20.0f * std::log10(std::max(1.0e-6f, finiteOr(g, 1.0f))); };
+    FrameSnapshot& s = snapshot_;
+    s.blockNumber = blockNumber_;
+    s.sampleRate = sampleRate_;
+    s.frameCount = nFrames;
+    s.processed = processed;
+    s.transportRunning = transportRunning_;
+    s.playheadSeconds = sampleRate_ > 0.0 ? playheadSamples_ / sampleRate_ : 0.0;
+    s.laneMode = published.laneMode.load(std::memory_order_relaxed);
+    s.channelLanes = channelLanes_;
+    s.activeLanes = activeLanes_;
+    s.fullBypass = fullBypass_;
+    s.dspInitFailed = dspInitFailed_;
+    s.detectorActive = feedback_.detectorActive();
+    s.ecoActive = ecoActive_;
+    s.modelReady = modelReady_;
+    s.bleedIdle = bleedIdle_;
+    s.gateIdle = gateIdle_;
+    s.airIdle = airIdle_;
+    s.rideIdle = rideIdle_;
+    s.saturationIdle = saturationIdle_;
+    s.topSaturationIdle = topSaturationIdle_;
+    s.feedbackIdle = feedbackIdle_;
+
+    s.inputLevelDb = published.inputLevelDb.load(std::memory_order_relaxed);
+    s.bleedMeter = published.bleedMeter.load(std::memory_order_relaxed);
+    s.feedbackMeter = published.feedbackMeter.load(std::memory_order_relaxed);
+    s.rideMeter = published.rideMeter.load(std::memory_order_relaxed);
+    s.reductionDb = lastReductionDb_;
+    s.rideAppliedDb = ride_.appliedDb;
+    s.voicePresent = ride_.voicePresent;
+
+    s.activeNotchCount = feedback_.activeNotchCount();
+    s.deepestNotchFrequencyHz = feedback_.deepestNotchFrequency();
+    s.maxNotchDepthDb = feedback_.maxNotchDepth();
+    for (size_t k = 0; k < static_cast<size_t>(FrameSnapshot::kNotches); ++k) {
+        s.notchHz[k] = feedback_.notchFrequency(k);
+        s.notchDb[k] = feedback_.notchEffectiveDepth(k);
+    }
+    const dsp::FeedbackDetector& d = feedback_.detector();
+    s.candidateHz = d.candidateHz();
+    s.prominenceDb = d.prominenceDb();
+    s.growthDb = d.growthDb();
+    s.analysisRms = d.analysisRms();
+    s.trackFrames = static_cast<int32_t>(std::min<uint64_t>(d.trackFrames(), INT32_MAX));
+    s.directionality = d.directionality();
+    s.loud = d.flags().loud;
+    s.prominent = d.flags().prominent;
+    s.growing = d.flags().growing;
+    s.isolated = d.flags().isolated;
+
+    const bool bypassOn = isOn(p[kSoftBypass]);
+    s.bleedAmount = bypassOn ? 0.0f : static_cast<float>(p[kBleedReduction] / 100.0);
+    s.feedbackAmount = feedback_.amount();
+    s.inputGainDb = static_cast<float>(p[kInput]);
+    s.outputGainDb = static_cast<float>(p[kOutput]);
+    const float floor = gate_.floorGain();
+    s.gateGainDb = gateIdle_ ? 0.0f : gainDb(floor + (1.0f - floor) * gate_.openness());
+    s.limiterGainDb = gainDb(limiter_.gain);
+
+    snapshots_.back() = s;
+    snapshots_.publish();
 }
 
 } // namespace brindlecot

@@ -1,4 +1,4 @@
-#include "plugin/ProcessingFrame.h"
+#include "engine/ProcessingFrame.h"
 #include "support/TestSignals.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "plugin/EditorSizing.h"
+#include "engine/EditorSizing.h"
 
 #include <gtest/gtest.h>
 

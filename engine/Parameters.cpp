@@ -1,4 +1,4 @@
-#include "plugin/Parameters.h"
+#include "engine/Parameters.h"
 
 #include <algorithm>
 #include <cmath>

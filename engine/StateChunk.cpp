@@ -1,10 +1,10 @@
-#include "plugin/StateChunk.h"
+#include "engine/StateChunk.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "plugin/EditorSizing.h"
+#include "engine/EditorSizing.h"
 
 namespace brindlecot {
 

@@ -3,7 +3,7 @@
 // trailer with the accent). Works on a byte buffer and a parameter array; every read is bounds-checked.
 #pragma once
 
-#include "plugin/Parameters.h"
+#include "engine/Parameters.h"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "dsp/voice/Biquad.h"
+#include "dsp/common/Biquad.h"
 
 #include <algorithm>
 #include <cmath>
