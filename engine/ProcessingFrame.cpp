@@ -309,8 +309,16 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
             sum += x[l];
         }
         const float mono = sum * laneScale;
-        if (fillMeters)
+        if (fillMeters) {
             inputMonoBuffer_[static_cast<size_t>(n)] = mono;
+        } else {
+            // Long blocks meter host input channel 0. Host buffers may be in place, so the input is
+            // copied out in pieces before this sample's output overwrites it.
+            const size_t k = static_cast<size_t>(n) % kMeterBufferFrames;
+            inputMonoBuffer_[k] = inputs[0][n];
+            if (k + 1 == kMeterBufferFrames || n + 1 == nFrames)
+                inputSender_.processBlock(inputMonoBuffer_.data(), static_cast<int>(k + 1));
+        }
 
         float m = mono;
         if (runCanceller)
@@ -388,7 +396,7 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
     // --- Block epilogue -------------------------------------------------------------------------
     for (int ch = channelLanes_; ch < numOutputs; ++ch)
         std::memmove(outputs[ch], outputs[0], sizeof(double) * static_cast<size_t>(nFrames));
-    feedMetersAndPublish(inputs, outputs, nFrames);
+    feedMetersAndPublish(outputs, nFrames);
     publishSnapshot(p, nFrames, true);
 }
 
@@ -404,23 +412,20 @@ void ProcessingFrame::bypassPath(
     }
     for (int ch = channelLanes_; ch < numOutputs; ++ch)
         std::memmove(outputs[ch], outputs[0], sizeof(double) * static_cast<size_t>(nFrames));
-    lastInputMeterSource_ = inputs[0];
-    lastOutputMeterSource_ = outputs[0];
-    inputSender_.processBlock(inputs[0], nFrames);
+    inputSender_.processBlock(outputs[0], nFrames); // equal to the input, which may be the same memory
+
     outputSender_.processBlock(outputs[0], nFrames);
 }
 
-void ProcessingFrame::feedMetersAndPublish(const double* const* inputs, double* const* outputs, int nFrames)
+void ProcessingFrame::feedMetersAndPublish(double* const* outputs, int nFrames)
 {
+    // Short blocks meter the mono mixes; a long block's input was metered during the sample loop.
     if (nFrames <= kMeterBufferFrames) {
-        lastInputMeterSource_ = inputMonoBuffer_.data();
-        lastOutputMeterSource_ = outputMonoBuffer_.data();
+        inputSender_.processBlock(inputMonoBuffer_.data(), nFrames);
+        outputSender_.processBlock(outputMonoBuffer_.data(), nFrames);
     } else {
-        lastInputMeterSource_ = inputs[0];
-        lastOutputMeterSource_ = outputs[0];
+        outputSender_.processBlock(outputs[0], nFrames);
     }
-    inputSender_.processBlock(lastInputMeterSource_, nFrames);
-    outputSender_.processBlock(lastOutputMeterSource_, nFrames);
 
     const float reductionDb = reduction_.reductionDb();
     lastReductionDb_ = reductionDb;

@@ -115,9 +115,6 @@ public:
     const dsp::OutputLimiter& limiter() const { return limiter_; }
     const double* inputMonoBuffer() const { return inputMonoBuffer_.data(); }
     const double* outputMonoBuffer() const { return outputMonoBuffer_.data(); }
-    /// The buffers the meter senders were fed from in the last block (mono buffers or host ch 0).
-    const double* lastInputMeterSource() const { return lastInputMeterSource_; }
-    const double* lastOutputMeterSource() const { return lastOutputMeterSource_; }
 
     dsp::FeedbackSuppressor& feedbackSuppressor() { return feedback_; }
     const dsp::FilterLane& filterLane(int lane) const { return filterLanes_[static_cast<size_t>(lane)]; }
@@ -138,7 +135,7 @@ private:
     void prologueLanes(const double* const* inputs, int numInputs, int numOutputs, int nFrames);
     bool laneStatesAgree() const;
     void bypassPath(const double* const* inputs, double* const* outputs, int numOutputs, int nFrames);
-    void feedMetersAndPublish(const double* const* inputs, double* const* outputs, int nFrames);
+    void feedMetersAndPublish(double* const* outputs, int nFrames);
     void publishSnapshot(const ParameterValues& p, int nFrames, bool processed);
 
     uint64_t instanceNumber_;
@@ -187,8 +184,6 @@ private:
     double senderSampleRate_ = 0.0;
     std::array<double, kMeterBufferFrames> inputMonoBuffer_ {};
     std::array<double, kMeterBufferFrames> outputMonoBuffer_ {};
-    const double* lastInputMeterSource_ = nullptr;
-    const double* lastOutputMeterSource_ = nullptr;
 
     // Snapshot of the last block and its hand-over to other threads.
     bool transportRunning_ = false;

@@ -40,13 +40,39 @@ TEST(ProcessingFrame, ProcessesEmptySingleAndLongBlocks)
         expectPassesUnchanged(x, out[0]);
         expectPassesUnchanged(x, out[1]);
     }
-    // The 10000-frame block fed the meters from host channel 0, a short block from the mono buffers.
-    std::vector<std::vector<double>> io {x, x};
-    h.processInPlace(io, 0, 10000);
-    EXPECT_EQ(h.frame->lastInputMeterSource(), io[0].data());
-    h.processInPlace(io, 0, 8192);
-    EXPECT_EQ(h.frame->lastInputMeterSource(), h.frame->inputMonoBuffer());
-    EXPECT_EQ(h.frame->lastOutputMeterSource(), h.frame->outputMonoBuffer());
+}
+
+TEST(ProcessingFrame, LongInPlaceBlocksMeterWhatCameInNotWhatGoesOut)
+{
+    // At Output -12 dB the output is a quarter of the input: the input meter must read the input's
+    // 0.5 peak even when the host hands one buffer for both and the block is longer than the
+    // frame's meter buffers.
+    for (int block : {8192, 10000, 20000}) {
+        FrameHarness h(48000.0);
+        h.params[kOutput] = -12.0;
+        h.reset();
+        auto x = sine(440.0, 0.5, 48000.0, 40000);
+        std::fill(x.begin(), x.begin() + 2000, 0.0); // silence while the output ramp settles
+        std::vector<std::vector<double>> io {x, x};
+        h.processInPlace(io, 0, 2000);
+        dsp::PeakAvgValue v;
+        while (h.frame->inputSender().pop(v)) { }
+        while (h.frame->outputSender().pop(v)) { }
+        h.processInPlace(io, 2000, block);
+
+        float inputPeak = 0.0f, outputPeak = 0.0f;
+        int readings = 0;
+        while (h.frame->inputSender().pop(v)) {
+            inputPeak = std::max(inputPeak, v.peak);
+            ++readings;
+        }
+        while (h.frame->outputSender().pop(v))
+            outputPeak = std::max(outputPeak, v.peak);
+        EXPECT_GT(readings, std::min(block / 240 - 2, 60))
+            << block; // a reading per 5 ms window, 64 queued at most
+        EXPECT_NEAR(inputPeak, 0.5f, 0.01f) << block;
+        EXPECT_NEAR(outputPeak, 0.5f * std::pow(10.0f, -12.0f / 20.0f), 0.01f) << block;
+    }
 }
 
 TEST(ProcessingFrame, OneInputAndTwoOutputsCopiesTheProcessedChannel)
