@@ -24,6 +24,7 @@ TEST(ProcessingFrameThreads, ReadersSeeWholeInRangeValuesWhileTheInputModeChange
     const std::vector<std::vector<double>> source {
         test::sine(3150.0, 0.5, 48000.0, 256), test::sine(440.0, 0.3, 48000.0, 256)};
     std::vector<std::vector<double>> io = source;
+    h.processInPlace(io, 0, 256); // the lane mode is known from the first block on
     std::atomic<bool> done {false};
     int snapshotsRead = 0;
     std::thread ui([&] {
