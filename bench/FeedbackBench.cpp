@@ -45,7 +45,7 @@ void runBlocks(benchmark::State& state, int lanes)
 {
     const brindlecot::dsp::DenormalGuard denormals;
     auto suppressor = std::make_unique<FeedbackSuppressor>();
-    suppressor->configure(kRate, 0);
+    suppressor->prepare(kRate, 0);
     suppressor->setChannelLanes(lanes);
     suppressor->syncLanes(lanes);
     suppressor->setAmount(1.0f);

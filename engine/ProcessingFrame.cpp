@@ -87,38 +87,36 @@ void ProcessingFrame::onReset(double sampleRate, const ParameterValues& p)
     sampleRate_ = sampleRate;
     dspInitFailed_ = false;
     try {
-        inputRamp_.reset(sampleRate, dbToGain(p[kInput]));
-        outputRamp_.reset(sampleRate, dbToGain(p[kOutput]));
-        bypassRamp_.reset(sampleRate, isOn(p[kSoftBypass]) ? 1.0f : 0.0f);
+        inputRamp_.prepare(sampleRate, dbToGain(p[kInput]));
+        outputRamp_.prepare(sampleRate, dbToGain(p[kOutput]));
+        bypassRamp_.prepare(sampleRate, isOn(p[kSoftBypass]) ? 1.0f : 0.0f);
 
-        feedback_.configure(sampleRate, instanceNumber_);
+        feedback_.prepare(sampleRate, instanceNumber_);
         feedback_.setAmount(percentToAmount(p[kFeedbackReduction]));
 
         published.feedbackMeter.exchange(0.0f);
         published.rideMeter.exchange(0.5f);
         fullBypass_ = false;
 
-        models.full.reset();
-        bleed_.prepare(sampleRate, dsp::cornersForHighPass(highPassReference(p)));
+        bleed_.prepare(sampleRate, highPassReference(p));
 
-        reduction_.configure(sampleRate);
+        reduction_.prepare(sampleRate);
 
-        gate_.prepare(sampleRate);
-        limiter_.reset(sampleRate);
-        ride_.reset(sampleRate);
-        saturation_.configure(sampleRate, 0.02f, 10.0f, 0);
-        topSaturation_.configure(sampleRate, 0.02f, 10.0f, 1);
-        air_.reset(sampleRate);
+        limiter_.prepare(sampleRate);
+        ride_.prepare(sampleRate);
+        saturation_.prepare(sampleRate, 0.02f, 10.0f, 0);
+        topSaturation_.prepare(sampleRate, 0.02f, 10.0f, 1);
+        air_.prepare(sampleRate);
 
-        inputLevel_.configure(sampleRate, kInputLevelConfig);
+        inputLevel_.prepare(sampleRate, kInputLevelConfig);
         published.inputLevelDb.exchange(inputLevel_.floorDb);
 
         for (auto& lane : filterLanes_)
-            lane.reset(sampleRate, isOn(p[kHighPassOn]), isOn(p[kLowPassOn]), p[kHighPass], p[kLowPass]);
+            lane.prepare(sampleRate, isOn(p[kHighPassOn]), isOn(p[kLowPassOn]), p[kHighPass], p[kLowPass]);
 
         if (sampleRate != senderSampleRate_) {
-            inputSender_.reset(sampleRate);
-            outputSender_.reset(sampleRate);
+            inputSender_.prepare(sampleRate);
+            outputSender_.prepare(sampleRate);
             senderSampleRate_ = sampleRate;
         }
         published.bleedMeter.exchange(0.0f);
@@ -131,20 +129,17 @@ void ProcessingFrame::onReset(double sampleRate, const ParameterValues& p)
 void ProcessingFrame::resetAllState()
 {
     ++fullStateResets_;
-    models.full.reset();
-    models.eco.reset();
     bleed_.reset();
-    gate_.resetOpen();
-    reduction_.clearState();
+    reduction_.reset();
     feedback_.reset();
-    saturation_.clearState();
-    topSaturation_.clearState();
-    air_.clearState();
-    ride_.clearState();
+    saturation_.reset();
+    topSaturation_.reset();
+    air_.reset();
+    ride_.reset();
     for (auto& lane : filterLanes_)
-        lane.clearState();
-    limiter_.clearState();
-    inputLevel_.clearState();
+        lane.reset();
+    limiter_.reset();
+    inputLevel_.reset();
     published.inputLevelDb.exchange(kInputLevelConfig.floorDb);
     published.bleedMeter.exchange(0.0f);
     published.feedbackMeter.exchange(0.0f);
@@ -218,26 +213,11 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
     outputRamp_.setTarget(c.outputGain);
     bypassRamp_.setTarget(c.bypassTarget);
 
-    // Bleed controls: spectral floors, floor-curve corners and the phrase gate's depth.
-    const float a = static_cast<float>(c.bleedAmount);
-    bleed_.setFloors(a * -45.0f, a * -7.0f);
-    if (a > 0.0f) {
-        auto corners = dsp::cornersForHighPass(c.highPassOn ? static_cast<float>(p[kHighPass]) : 0.0f);
-        const auto cornerOrZero = [](float hz) { return (std::isnan(hz) || hz < 0.0f) ? 0.0f : hz; };
-        bleed_.setCorners(cornerOrZero(corners.first), cornerOrZero(corners.second));
-    }
-    float depthDb = std::min(a * -12.0f, 0.0f);
-    if (!std::isfinite(depthDb))
-        depthDb = 0.0f;
-    gate_.setDepth(depthDb);
-
+    bleed_.setControls(
+        static_cast<float>(c.bleedAmount), c.highPassOn ? static_cast<float>(p[kHighPass]) : 0.0f);
     feedback_.setAmount(c.feedbackAmount);
 
-    // Idle transitions of the two big stages: each change to idle resets the stage once.
-    const bool bleedIdle = !(a > 0.0f);
-    if (bleedIdle && !bleedIdle_)
-        models.full.reset();
-    bleedIdle_ = bleedIdle;
+    // Idle transition of the feedback stage: each change to idle resets it once.
     const bool feedbackIdle = !(c.feedbackAmount > 0.0f);
     if (feedbackIdle && !feedbackIdle_)
         feedback_.reset();
@@ -260,7 +240,7 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
         std::pow(10.0f, static_cast<float>(p[kTopSaturationDrive]) / 20.0f), nFrames);
 
     rideIdle_ = ride_.updateBlock(p[kVoiceFloor], feedback_.activeNotchCount() > 0);
-    gate_.setVoicePresent(ride_.voicePresent);
+    bleed_.setVoicePresent(ride_.voicePresent);
 
     // Full bypass: entered once the bypass ramp has landed on 1 while "Soft Bypass" is on.
     const bool fullBypass = c.bypassOn && !bypassRamp_.running() && bypassRamp_.current >= 1.0f;
@@ -273,28 +253,12 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
         return;
     }
 
-    // Model choice: switching resets the canceller being switched to.
-    const bool ecoActive = isOn(p[kEcoMode]) && models.ecoModelLoaded;
-    if (ecoActive != ecoActive_) {
-        if (ecoActive)
-            models.eco.reset();
-        else
-            models.full.reset();
-    }
-    ecoActive_ = ecoActive;
-    modelReady_ = ecoActive_ || models.fullModelLoaded;
-
-    const bool gateIdle = bleedIdle_ && airIdle_ && rideIdle_;
-    if (gateIdle && !gateIdle_)
-        gate_.resetOpen();
-    gateIdle_ = gateIdle;
+    bleed_.beginSamples(isOn(p[kEcoMode]), airIdle_ && rideIdle_);
 
     // --- Per-sample chain -----------------------------------------------------------------------
     const int lanes = activeLanes_;
     const float laneScale = 1.0f / static_cast<float>(lanes);
     const bool fillMeters = nFrames <= kMeterBufferFrames;
-    const bool runCanceller = modelReady_ && !bleedIdle_;
-    const bool runEco = ecoActive_;
 
     for (int n = 0; n < nFrames; ++n) {
         const float gIn = inputRamp_.advance();
@@ -320,27 +284,8 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
                 inputSender_.processBlock(inputMonoBuffer_.data(), static_cast<int>(k + 1));
         }
 
-        float m = mono;
-        if (runCanceller)
-            m = runEco ? models.eco.process(mono) : models.full.process(mono);
-
-        if (!gateIdle_) {
-            const float open = gate_.openness();
-            bleed_.setVoiceTarget(std::isfinite(open) ? std::clamp(open, 0.0f, 1.0f) : 1.0f);
-        }
-        if (bleedIdle_)
-            bleed_.push(x, lanes, m);
-        else
-            bleed_.process(x, lanes, m);
-
-        float g = 1.0f;
         float openness = 1.0f;
-        if (!gateIdle_) {
-            gate_.process(mono, m);
-            openness = gate_.openness();
-            const float floor = gate_.floorGain();
-            g = finiteOr(floor + (1.0f - floor) * openness, 1.0f);
-        }
+        const float g = bleed_.process(x, lanes, mono, openness);
 
         inputLevel_.process(mono, 1.0f);
 
@@ -454,10 +399,10 @@ void ProcessingFrame::publishSnapshot(const ParameterValues& p, int nFrames, boo
     s.fullBypass = fullBypass_;
     s.dspInitFailed = dspInitFailed_;
     s.detectorActive = feedback_.detectorActive();
-    s.ecoActive = ecoActive_;
-    s.modelReady = modelReady_;
-    s.bleedIdle = bleedIdle_;
-    s.gateIdle = gateIdle_;
+    s.ecoActive = bleed_.ecoActive();
+    s.modelReady = bleed_.modelReady();
+    s.bleedIdle = bleed_.idle();
+    s.gateIdle = bleed_.gateIdle();
     s.airIdle = airIdle_;
     s.rideIdle = rideIdle_;
     s.saturationIdle = saturationIdle_;
@@ -496,8 +441,7 @@ void ProcessingFrame::publishSnapshot(const ParameterValues& p, int nFrames, boo
     s.feedbackAmount = feedback_.amount();
     s.inputGainDb = static_cast<float>(p[kInput]);
     s.outputGainDb = static_cast<float>(p[kOutput]);
-    const float floor = gate_.floorGain();
-    s.gateGainDb = gateIdle_ ? 0.0f : gainDb(floor + (1.0f - floor) * gate_.openness());
+    s.gateGainDb = bleed_.gateGainDb();
     s.limiterGainDb = gainDb(limiter_.gain);
 
     snapshots_.back() = s;

@@ -4,9 +4,7 @@
 // the benchmarks all drive this same object.
 #pragma once
 
-#include "dsp/bleed/BleedModels.h"
-#include "dsp/bleed/PhraseGate.h"
-#include "dsp/bleed/SpectralBleedProcessor.h"
+#include "dsp/bleed/BleedStage.h"
 #include "dsp/feedback/FeedbackSuppressor.h"
 #include "dsp/voice/AirStage.h"
 #include "dsp/voice/FilterLane.h"
@@ -65,7 +63,7 @@ public:
 
     /// Finds and loads both bleed models and writes their status. Call once, at construction of the
     /// host object, never from the audio thread (it allocates and reads files).
-    void loadModels(const dsp::ModelSearch& search = dsp::ModelSearch {}) { models.loadModels(search); }
+    void loadModels(const dsp::ModelSearch& search = dsp::ModelSearch {}) { bleed_.loadModels(search); }
 
     /// Processes one block. `inputs` and `outputs` are the host's connected channels; an output
     /// buffer may be the same memory as its input. Never allocates, locks or throws.
@@ -88,7 +86,6 @@ public:
     std::atomic<int32_t> inputMode {kInputAuto};
 
     PublishedValues published;
-    dsp::BleedModels models;
 
     // Read-only views for the status line, tests and tools.
     double sampleRate() const { return sampleRate_; }
@@ -98,14 +95,11 @@ public:
     int channelLanes() const { return channelLanes_; }
     int activeLanes() const { return activeLanes_; }
     uint64_t instanceNumber() const { return instanceNumber_; }
-    bool bleedIdle() const { return bleedIdle_; }
     bool feedbackIdle() const { return feedbackIdle_; }
     bool airIdle() const { return airIdle_; }
     bool saturationIdle() const { return saturationIdle_; }
     bool topSaturationIdle() const { return topSaturationIdle_; }
     bool rideIdle() const { return rideIdle_; }
-    bool gateIdle() const { return gateIdle_; }
-    bool ecoActive() const { return ecoActive_; }
     /// Number of times the full state reset ran (bypass entries and failed resets).
     uint64_t fullStateResets() const { return fullStateResets_; }
 
@@ -126,8 +120,9 @@ public:
     const dsp::ReductionMeter& reductionMeter() const { return reduction_; }
     /// Bleed reduction in dB measured over the last block (before normalisation).
     float lastReductionDb() const { return lastReductionDb_; }
-    const dsp::SpectralBleedProcessor& bleedProcessor() const { return bleed_; }
-    const dsp::PhraseGate& phraseGate() const { return gate_; }
+    const dsp::BleedStage& bleed() const { return bleed_; }
+    /// The bleed models (status text, loaded flags); loaded once at construction.
+    const dsp::BleedModels& models() const { return bleed_.models; }
     dsp::PeakAvgSender& inputSender() { return inputSender_; }
     dsp::PeakAvgSender& outputSender() { return outputSender_; }
 
@@ -148,24 +143,19 @@ private:
     uint64_t activeFilterLanes_ = 1;
 
     // Idle flags (initial values as at construction).
-    bool bleedIdle_ = false;
     bool feedbackIdle_ = false;
     bool airIdle_ = false;
     bool saturationIdle_ = true;
     bool topSaturationIdle_ = true;
     bool rideIdle_ = false;
-    bool gateIdle_ = false;
     bool fullBypass_ = false;
     bool dspInitFailed_ = false;
-    bool ecoActive_ = false;
-    bool modelReady_ = false;
     uint64_t fullStateResets_ = 0;
 
     // Stages, in signal order.
     dsp::GainRamp inputRamp_;
     std::array<dsp::FilterLane, kMaxLanes> filterLanes_ {};
-    dsp::SpectralBleedProcessor bleed_;
-    dsp::PhraseGate gate_;
+    dsp::BleedStage bleed_;
     dsp::AirStage air_;
     dsp::VocalRide ride_;
     dsp::Saturator saturation_;

@@ -38,10 +38,10 @@ void PhraseGate::prepare(double sampleRate)
     peakDecay_ = pole(sampleRate_, kPeakDecaySeconds);
     holdSamples_ = static_cast<uint64_t>(sampleRate_ * kHoldSeconds);
     floorGain_ = std::pow(10.0f, depthDb_ / 20.0f);
-    resetOpen();
+    reset();
 }
 
-void PhraseGate::resetOpen()
+void PhraseGate::reset()
 {
     power_ = 0.0f;
     peak_ = 0.0f;

@@ -13,7 +13,7 @@ public:
     /// Configures for a sample rate with depth 0 dB and opens the gate fully.
     void prepare(double sampleRate);
     /// Fully open: power and peak 0, openness 1, hold counter 0.
-    void resetOpen();
+    void reset();
     /// Gate floor in dB (at most 0; NaN reads 0); sets the floor factor 10^(dB/20).
     void setDepth(float depthDb);
     /// Voice-present decision of the ride's voice detector, once per block.

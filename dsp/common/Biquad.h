@@ -61,7 +61,7 @@ struct Biquad
     }
     /// The design in force, or being ramped to.
     BiquadCoefficients coefficients() const { return design; }
-    void clearState()
+    void reset()
     {
         z1 = 0.0f;
         z2 = 0.0f;

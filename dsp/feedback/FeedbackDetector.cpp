@@ -32,10 +32,10 @@ DetectorConfig DetectorConfig::forSampleRate(float sampleRate, float prominenceT
 
 FeedbackDetector::FeedbackDetector()
 {
-    configure(DetectorConfig::forSampleRate(48000.0f, 45.0f, 0));
+    prepare(DetectorConfig::forSampleRate(48000.0f, 45.0f, 0));
 }
 
-void FeedbackDetector::configure(const DetectorConfig& c)
+void FeedbackDetector::prepare(const DetectorConfig& c)
 {
     if (!std::isfinite(c.sampleRate) || c.sampleRate <= 0.0f)
         throw std::invalid_argument("detector sample rate must be positive");

@@ -67,7 +67,7 @@ public:
 
     /// Validates and applies a configuration, then resets. Throws std::invalid_argument with a fixed
     /// message on the first failing rule; the detector must then not be used until a later success.
-    void configure(const DetectorConfig& config);
+    void prepare(const DetectorConfig& config);
     /// Clears all history and outputs; the exclusion ranges stay.
     void reset();
 

@@ -23,18 +23,18 @@ uint64_t toSamples(float seconds, float sampleRate)
 
 FeedbackSuppressor::FeedbackSuppressor()
 {
-    configure(SuppressorConfig {});
+    prepare(SuppressorConfig {});
 }
 
-void FeedbackSuppressor::configure(double sampleRate, uint64_t instanceNumber)
+void FeedbackSuppressor::prepare(double sampleRate, uint64_t instanceNumber)
 {
     SuppressorConfig c;
     c.sampleRate = static_cast<float>(sampleRate);
     c.instanceNumber = instanceNumber;
-    configure(c);
+    prepare(c);
 }
 
-void FeedbackSuppressor::configure(const SuppressorConfig& config)
+void FeedbackSuppressor::prepare(const SuppressorConfig& config)
 {
     config_ = config;
     // A NaN rate stays NaN here so the detector rejects it; the lanes get at least 1 Hz.
@@ -49,7 +49,7 @@ void FeedbackSuppressor::configure(const SuppressorConfig& config)
     const float rate = config_.sampleRate;
     detectorActive_ = true;
     try {
-        detector_.configure(DetectorConfig::forSampleRate(
+        detector_.prepare(DetectorConfig::forSampleRate(
             rate, config_.prominenceThresholdDb, (config_.instanceNumber % 16) * 32));
     } catch (const std::invalid_argument&) {
         detectorActive_ = false;
@@ -62,7 +62,7 @@ void FeedbackSuppressor::configure(const SuppressorConfig& config)
     lc.bandwidthHz = config_.bandwidthHz;
     lc.maxDepthDb = config_.maxDepthDb;
     for (NotchLane& lane : lanes_)
-        lane.configure(lc);
+        lane.prepare(lc);
 
     holdSamples_ = toSamples(config_.holdSeconds, laneRate);
     floorHoldSamples_ = toSamples(config_.floorHoldSeconds, laneRate);

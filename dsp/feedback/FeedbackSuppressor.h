@@ -51,9 +51,9 @@ public:
 
     /// Configures the detector and both lanes, derives the timing, then resets. A rejected
     /// detector configuration leaves the lanes running and marks detection inactive.
-    void configure(const SuppressorConfig& config);
+    void prepare(const SuppressorConfig& config);
     /// The reset configuration for a host sample rate and this plug-in instance.
-    void configure(double sampleRate, uint64_t instanceNumber);
+    void prepare(double sampleRate, uint64_t instanceNumber);
     /// Clears detector history, every notch, every slot and the exclusions.
     void reset();
 

@@ -64,7 +64,7 @@ void designPeakingNotch(Notch& n, float sampleRate, float q)
     n.a2 = a2;
 }
 
-void NotchLane::configure(const NotchLaneConfig& c)
+void NotchLane::prepare(const NotchLaneConfig& c)
 {
     config_ = c;
     config_.sampleRate = std::isfinite(c.sampleRate) ? std::max(1.0f, c.sampleRate) : 1.0f;

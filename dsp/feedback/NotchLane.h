@@ -56,7 +56,7 @@ public:
     static constexpr size_t kNotches = 4;
 
     /// Stores the configuration (clamping maxQ to 0.5..64, depth to 0..48, bandwidth to >= 0) and resets.
-    void configure(const NotchLaneConfig& config);
+    void prepare(const NotchLaneConfig& config);
     /// All notches back to identity, control counter 0.
     void reset();
 

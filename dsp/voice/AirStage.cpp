@@ -5,7 +5,7 @@
 
 namespace brindlecot::dsp {
 
-void AirStage::reset(double hostSampleRate)
+void AirStage::prepare(double hostSampleRate)
 {
     sampleRate = std::isfinite(hostSampleRate) ? static_cast<float>(std::max(1.0, hostSampleRate)) : 1.0f;
     cornerFactor = kDefaultCornerFactor;
@@ -18,13 +18,13 @@ void AirStage::reset(double hostSampleRate)
     amount = 0.0f;
     design(cornerHz(), 0.0f, 1);
     designedAmount = -1.0f; // the first block designs for the parameters in force
-    clearState();
+    reset();
 }
 
-void AirStage::clearState()
+void AirStage::reset()
 {
     for (auto& lane : lanes)
-        lane.clearState();
+        lane.reset();
     amount = 0.0f;
     follow = 0.0f;
 }
@@ -36,7 +36,7 @@ void AirStage::setChannelLanes(int count)
         return;
     laneCapacity = n;
     activeLanes = n;
-    clearState();
+    reset();
 }
 
 void AirStage::syncLanes(int active)
@@ -87,7 +87,7 @@ bool AirStage::updateBlock(
 
     const bool idle = !(amountTarget > 0.0f) && amount <= 1e-6f;
     if (idle && !idle_)
-        clearState();
+        reset();
     idle_ = idle;
     return idle_;
 }
@@ -118,7 +118,7 @@ void AirStage::process(float* lane, int count, float openness)
         const float y = a.shelf2.process(a.shelf1.process(x));
         float added = (y - x) * follow;
         if (!std::isfinite(added)) {
-            a.clearState(); // an overflowed state would mute the shelf for good
+            a.reset(); // an overflowed state would mute the shelf for good
             added = 0.0f;
         }
         lane[l] += added;

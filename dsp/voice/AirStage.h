@@ -17,10 +17,10 @@ struct AirLane
     Biquad shelf1;
     Biquad shelf2;
 
-    void clearState()
+    void reset()
     {
-        shelf1.clearState();
-        shelf2.clearState();
+        shelf1.reset();
+        shelf2.reset();
     }
     bool sameAs(const AirLane& other) const
     {
@@ -54,9 +54,9 @@ public:
 
     /// Sets the configuration for a sample rate, designs flat shelves at the default corner and
     /// clears all running state.
-    void reset(double hostSampleRate);
+    void prepare(double hostSampleRate);
     /// Clears the lane states and zeroes amount and follow (coefficients kept).
-    void clearState();
+    void reset();
 
     /// Lane capacity; a change clears the lane states and zeroes amount and follow.
     void setChannelLanes(int lanes);

@@ -24,7 +24,7 @@ float glide(float current, float target, float oneMinusK)
 
 } // namespace
 
-void FilterLane::reset(double hostSampleRate, bool hpOn, bool lpOn, double highPassHz, double lowPassHz)
+void FilterLane::prepare(double hostSampleRate, bool hpOn, bool lpOn, double highPassHz, double lowPassHz)
 {
     sampleRate = std::isfinite(hostSampleRate) ? static_cast<float>(std::max(1.0, hostSampleRate)) : 1.0f;
     highPassEngageAbove = 20.0f;
@@ -42,7 +42,7 @@ void FilterLane::reset(double hostSampleRate, bool hpOn, bool lpOn, double highP
     engageCoef = static_cast<float>(1.0 - std::exp(-1.0 / std::max(1.0, double(sampleRate) * engageTime)));
     designCoefficients(1);
     coefficientsValid = true;
-    clearState();
+    reset();
 }
 
 void FilterLane::updateBlock(bool hpOn, bool lpOn, double highPassHz, double lowPassHz, int nFrames)
@@ -69,11 +69,11 @@ void FilterLane::updateBlock(bool hpOn, bool lpOn, double highPassHz, double low
     }
 }
 
-void FilterLane::clearState()
+void FilterLane::reset()
 {
-    highPass.clearState();
-    lowPass1.clearState();
-    lowPass2.clearState();
+    highPass.reset();
+    lowPass1.reset();
+    lowPass2.reset();
 }
 
 void FilterLane::designCoefficients(int rampSamples)

@@ -37,12 +37,12 @@ struct FilterLane
 
     /// Sets every field from the parameters (bypass not considered), snaps corners and crossfades
     /// to their targets, designs the coefficients and clears the states.
-    void reset(double hostSampleRate, bool hpOn, bool lpOn, double highPassHz, double lowPassHz);
+    void prepare(double hostSampleRate, bool hpOn, bool lpOn, double highPassHz, double lowPassHz);
     /// Block-rate controls: switches, targets (non-finite values keep the old target), the glide
     /// over nFrames samples and the coefficient update when a corner moved.
     void updateBlock(bool hpOn, bool lpOn, double highPassHz, double lowPassHz, int nFrames);
     /// Clears the biquad states only.
-    void clearState();
+    void reset();
 
     /// One sample through the high-pass (after the input gain).
     float processHighPass(float x);
@@ -73,7 +73,7 @@ inline float FilterLane::processHighPass(float x)
     if (std::isfinite(out))
         return out;
     // A state that overflowed would keep every later sample non-finite: start the section afresh.
-    highPass.clearState();
+    highPass.reset();
     return x;
 }
 
@@ -87,8 +87,8 @@ inline float FilterLane::processLowPass(float x)
     const float out = x + (y - x) * lowPassMix;
     if (std::isfinite(out))
         return out;
-    lowPass1.clearState();
-    lowPass2.clearState();
+    lowPass1.reset();
+    lowPass2.reset();
     return x;
 }
 

@@ -13,7 +13,7 @@ int32_t GainRamp::lengthFor(double sampleRate)
     return static_cast<int32_t>(std::min(samples, 1.0e9));
 }
 
-void GainRamp::reset(double sampleRate, float value)
+void GainRamp::prepare(double sampleRate, float value)
 {
     length = lengthFor(sampleRate);
     current = target = value;

@@ -18,7 +18,7 @@ struct GainRamp
     static int32_t lengthFor(double sampleRate);
 
     /// Sets the length and starts at `value` with nothing running.
-    void reset(double sampleRate, float value);
+    void prepare(double sampleRate, float value);
 
     /// Starts a full-length ramp toward t when t differs from the last target.
     void setTarget(float t)

@@ -12,7 +12,7 @@ float onePole(float rate, float seconds)
 }
 } // namespace
 
-void LevelDetector::configure(double hostSampleRate, const LevelDetectorConfig& c)
+void LevelDetector::prepare(double hostSampleRate, const LevelDetectorConfig& c)
 {
     sampleRate = std::isfinite(hostSampleRate) ? static_cast<float>(std::max(1.0, hostSampleRate)) : 1.0f;
     rmsTime = c.rmsTime;
@@ -26,7 +26,7 @@ void LevelDetector::configure(double hostSampleRate, const LevelDetectorConfig& 
     attackCoef = onePole(sampleRate, attackTime);
     releaseCoef = onePole(sampleRate, releaseTime);
     minCount = static_cast<int32_t>(std::max(0.0f, minTime) * sampleRate);
-    clearState();
+    reset();
 }
 
 float LevelDetector::rmsDb() const

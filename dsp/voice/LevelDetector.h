@@ -43,12 +43,12 @@ struct LevelDetector
     uint32_t count = 0; // integrated samples, saturating at 2^30
     int32_t minCount = 0;
 
-    LevelDetector() { configure(48000.0, kDefaultLevelDetectorConfig); }
+    LevelDetector() { prepare(48000.0, kDefaultLevelDetectorConfig); }
 
     /// Derives the coefficients for a sample rate and clears the running values.
-    void configure(double hostSampleRate, const LevelDetectorConfig& config);
+    void prepare(double hostSampleRate, const LevelDetectorConfig& config);
     /// Mean square, peak and count back to 0.
-    void clearState()
+    void reset()
     {
         meanSquare = 0.0f;
         peak = 0.0f;

@@ -12,10 +12,10 @@ float clamp01(float v)
 }
 } // namespace
 
-void ReductionMeter::configure(double sampleRate)
+void ReductionMeter::prepare(double sampleRate)
 {
     coef = sampleRate > 0.0 ? static_cast<float>(1.0 - std::exp(-1.0 / (sampleRate * 0.1))) : 1.0f;
-    clearState();
+    reset();
 }
 
 float ReductionMeter::reductionDb() const

@@ -15,8 +15,8 @@ struct ReductionMeter
     float coef = 1.0f;
 
     /// Coefficient 1 - exp(-1/(fs * 0.1)) for a positive sample rate, else 1; powers cleared.
-    void configure(double sampleRate);
-    void clearState()
+    void prepare(double sampleRate);
+    void reset()
     {
         inputPower = 0.0f;
         outputPower = 0.0f;

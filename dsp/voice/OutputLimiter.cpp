@@ -5,7 +5,7 @@
 
 namespace brindlecot::dsp {
 
-void OutputLimiter::reset(double hostSampleRate)
+void OutputLimiter::prepare(double hostSampleRate)
 {
     sampleRate = std::max(1.0f, static_cast<float>(hostSampleRate));
     if (!std::isfinite(sampleRate))
@@ -17,7 +17,7 @@ void OutputLimiter::reset(double hostSampleRate)
     threshold = ceiling * 0.995f;
     attackCoef = 1.0f - std::exp(-1.0f / std::max(1.0f, sampleRate * attackTime));
     releaseCoef = 1.0f - std::exp(-1.0f / std::max(1.0f, sampleRate * releaseTime));
-    clearState();
+    reset();
 }
 
 void OutputLimiter::process(float* lane, int lanes)

@@ -18,9 +18,9 @@ struct OutputLimiter
     float envelope = 0.0f; // peak envelope of the limiter input
 
     /// Derives the coefficients for a sample rate and clears the running state.
-    void reset(double hostSampleRate);
+    void prepare(double hostSampleRate);
     /// Clears gain and envelope, keeping the coefficients.
-    void clearState()
+    void reset()
     {
         gain = 1.0f;
         envelope = 0.0f;

@@ -8,10 +8,10 @@ namespace brindlecot::dsp {
 PeakAvgSender::PeakAvgSender(const PeakAvgSettings& settings)
     : settings_(settings)
 {
-    reset(44100.0);
+    prepare(44100.0);
 }
 
-void PeakAvgSender::reset(double sampleRate)
+void PeakAvgSender::prepare(double sampleRate)
 {
     const double fs = std::isfinite(sampleRate) ? std::max(1.0, sampleRate) : 1.0;
     threshold_ = static_cast<float>(std::pow(10.0, settings_.thresholdDb / 20.0));

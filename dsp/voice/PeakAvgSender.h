@@ -37,7 +37,7 @@ public:
 
     /// Window length, ballistics and hold for a sample rate; clears the running measurement
     /// (not the queue, which belongs to the reader as well). Audio side.
-    void reset(double sampleRate);
+    void prepare(double sampleRate);
     /// Measures `nFrames` samples (non-finite samples count as 0) and queues one reading per
     /// completed window. Audio thread only; never allocates or blocks.
     void processBlock(const double* samples, int nFrames);

@@ -11,10 +11,10 @@ constexpr double kTwoPi = 6.283185307179586476925286766559;
 
 Saturator::Saturator(int mode)
 {
-    configure(48000.0, 0.02f, 10.0f, mode);
+    prepare(48000.0, 0.02f, 10.0f, mode);
 }
 
-void Saturator::configure(double hostSampleRate, float amountSeconds, float dcCutoffHz, int saturationMode)
+void Saturator::prepare(double hostSampleRate, float amountSeconds, float dcCutoffHz, int saturationMode)
 {
     sampleRate_ = std::isfinite(hostSampleRate) ? static_cast<float>(std::max(1.0, hostSampleRate)) : 1.0f;
     amountTime_ = amountSeconds;
@@ -28,7 +28,7 @@ void Saturator::configure(double hostSampleRate, float amountSeconds, float dcCu
     rampSamples_ = 1;
     designFocus();
     buildMakeup();
-    clearState();
+    reset();
 }
 
 void Saturator::buildMakeup()
@@ -64,10 +64,10 @@ void Saturator::clearLanes()
     for (auto& d : dc_)
         d = DcState {};
     for (auto& f : focusFilter_)
-        f.clearState();
+        f.reset();
 }
 
-void Saturator::clearState()
+void Saturator::reset()
 {
     amount_ = amountTarget_;
     clearLanes();
@@ -141,7 +141,7 @@ bool Saturator::updateBlock(double amountValue, double focusHz, double driveLine
     rampSamples_ = 1;
     const bool idle = !(amountTarget_ > 0.0f) && amount_ <= 1e-6f;
     if (idle && !idle_)
-        clearState();
+        reset();
     idle_ = idle;
     return idle_;
 }
@@ -155,7 +155,7 @@ void Saturator::process(float* lane, int count)
     if (amount_ <= 1e-6f) {
         for (int l = 0; l < n; ++l) {
             dc_[static_cast<size_t>(l)] = DcState {};
-            focusFilter_[static_cast<size_t>(l)].clearState();
+            focusFilter_[static_cast<size_t>(l)].reset();
             if (!std::isfinite(lane[l]))
                 lane[l] = 0.0f;
         }
@@ -179,7 +179,7 @@ void Saturator::process(float* lane, int count)
         Biquad& f = focusFilter_[static_cast<size_t>(l)];
         float band = filtered ? f.process(u) : u;
         if (!std::isfinite(band)) {
-            f.clearState(); // an overflowed focus filter would stay non-finite
+            f.reset(); // an overflowed focus filter would stay non-finite
             band = 0.0f;
         }
         if (mode_ == 1)

@@ -46,9 +46,9 @@ public:
 
     /// Stores the configuration, derives the coefficients, designs the focus filters, builds the
     /// makeup table, snaps the amount to its target and clears the states.
-    void configure(double hostSampleRate, float amountSeconds, float dcCutoffHz, int saturationMode);
+    void prepare(double hostSampleRate, float amountSeconds, float dcCutoffHz, int saturationMode);
     /// Amount snapped to its target; DC and focus filter states cleared.
-    void clearState();
+    void reset();
 
     /// Lane capacity (clamped to [1, 2]); a change sets both counts and clears the states.
     void setChannelLanes(int lanes);

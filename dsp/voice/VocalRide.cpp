@@ -13,11 +13,11 @@ float onePole(float rate, float seconds, float samplesPerStep = 1.0f)
 }
 } // namespace
 
-void VocalRide::reset(double hostSampleRate)
+void VocalRide::prepare(double hostSampleRate)
 {
     sampleRate = std::isfinite(hostSampleRate) ? static_cast<float>(std::max(1.0, hostSampleRate)) : 1.0f;
-    level.configure(hostSampleRate, kRideLevelConfig);
-    voicePresence.configure(hostSampleRate, kVoicePresenceConfig);
+    level.prepare(hostSampleRate, kRideLevelConfig);
+    voicePresence.prepare(hostSampleRate, kVoicePresenceConfig);
     targetDb = -20.0f;
     cutRangeFactor = 1.5f;
     upTime = 1.1f;
@@ -48,10 +48,10 @@ void VocalRide::reset(double hostSampleRate)
     voicePresent = false;
 }
 
-void VocalRide::clearState()
+void VocalRide::reset()
 {
-    level.clearState();
-    voicePresence.clearState();
+    level.reset();
+    voicePresence.reset();
     voicePresent = false;
     desiredDb = currentDb = gainDb = 0.0f;
     weight = 0.0f;
@@ -109,7 +109,7 @@ bool VocalRide::updateBlock(double voiceFloorDb, bool anyNotchActive)
 
     const bool idle = !(strengthDb > 0.0f) && currentDb == 0.0f;
     if (idle && !idle_)
-        level.clearState();
+        level.reset();
     idle_ = idle;
     return idle_;
 }

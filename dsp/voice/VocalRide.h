@@ -52,12 +52,12 @@ public:
     bool levelValid = false;
     bool notchActive = false;
 
-    VocalRide() { reset(48000.0); }
+    VocalRide() { prepare(48000.0); }
 
     /// Configures both detectors and sets every ride field to its after-reset value.
-    void reset(double hostSampleRate);
+    void prepare(double hostSampleRate);
     /// Clears the running values (detectors, voice presence, ride state); keeps the configuration.
-    void clearState();
+    void reset();
 
     /// Strength in dB, clamped to [0, 24] (non-finite reads 0).
     void setStrength(float db);

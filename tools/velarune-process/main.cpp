@@ -63,29 +63,28 @@ struct Activity
            bypass = 0;
     int maxNotches = 0;
     float deepestNotchHz = 0.0f;
-    float minLimiterGain = 1.0f;
+    float minLimiterGainDb = 0.0f;
     float maxBleedMeter = 0.0f;
     int laneMode = 0;
 
-    void sample(ProcessingFrame& f)
+    void sample(const FrameSnapshot& s)
     {
         ++blocks;
-        bleed += !f.bleedIdle();
-        feedback += !f.feedbackIdle();
-        air += !f.airIdle();
-        saturation += !f.saturationIdle();
-        topSaturation += !f.topSaturationIdle();
-        ride += !f.rideIdle();
-        gate += !f.gateIdle();
-        bypass += f.fullBypass();
-        const int notches = f.published.activeNotchCount.load();
-        if (notches > maxNotches) {
-            maxNotches = notches;
-            deepestNotchHz = f.published.deepestNotchFrequency.load();
+        bypass += s.fullBypass;
+        bleed += !s.bleedIdle;
+        feedback += !s.feedbackIdle;
+        air += !s.airIdle;
+        saturation += !s.saturationIdle;
+        topSaturation += !s.topSaturationIdle;
+        ride += !s.rideIdle;
+        gate += !s.gateIdle;
+        if (s.activeNotchCount > maxNotches) {
+            maxNotches = s.activeNotchCount;
+            deepestNotchHz = s.deepestNotchFrequencyHz;
         }
-        minLimiterGain = std::min(minLimiterGain, f.limiter().gain);
-        maxBleedMeter = std::max(maxBleedMeter, f.published.bleedMeter.load());
-        laneMode = f.published.laneMode.load();
+        minLimiterGainDb = std::min(minLimiterGainDb, s.limiterGainDb);
+        maxBleedMeter = std::max(maxBleedMeter, s.bleedMeter);
+        laneMode = s.laneMode;
     }
 };
 
@@ -134,7 +133,7 @@ Audio runFrame(const Audio& in, const ParameterValues& params, const ProcessOpti
             op[c] = out.samples[static_cast<size_t>(c)].data() + pos;
         }
         frame->process(params, ip, in.channels, op, in.channels, n);
-        activity.sample(*frame);
+        activity.sample(frame->lastSnapshot());
         const int percent
             = static_cast<int>(100.0 * static_cast<double>(pos + static_cast<size_t>(n)) / frames);
         if (progress && percent != lastPercent) {
@@ -145,7 +144,7 @@ Audio runFrame(const Audio& in, const ParameterValues& params, const ProcessOpti
     cpuSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (progress)
         std::fprintf(stderr, "\r                \r");
-    modelStatus = frame->models.status;
+    modelStatus = frame->models().status;
     return out;
 }
 
@@ -184,7 +183,7 @@ void printSummary(const ProcessOptions& options, const Audio& in, const Audio& o
     std::printf("  saturation       %s\n", percentOf(activity.saturation, activity.blocks, a, sizeof a));
     std::printf("  top saturation   %s\n", percentOf(activity.topSaturation, activity.blocks, a, sizeof a));
     std::printf("  output limiter   deepest gain reduction %.2f dB\n",
-        20.0 * std::log10(std::max(1e-6f, activity.minLimiterGain)));
+        static_cast<double>(activity.minLimiterGainDb));
     std::printf(
         "  soft bypass      %s in full bypass\n", percentOf(activity.bypass, activity.blocks, a, sizeof a));
     std::printf("  real-time factor %.1fx (%.3f s of CPU for %.3f s of audio)\n",

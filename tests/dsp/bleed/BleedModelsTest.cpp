@@ -239,17 +239,17 @@ TEST_F(FrameFixture, TogglingEcoResetsTheCancellerSwitchedToAndKeepsTheOther)
 {
     load();
     run(40);
-    EXPECT_EQ(f().models.full.hopIndex, 8u);
+    EXPECT_EQ(f().bleed().models.full.hopIndex, 8u);
     h->params[kEcoMode] = 1.0;
     run(5, 40);
-    EXPECT_TRUE(f().ecoActive());
-    EXPECT_EQ(f().models.eco.hopIndex, 5u);
-    EXPECT_EQ(f().models.full.hopIndex, 8u); // left alone
+    EXPECT_TRUE(f().bleed().ecoActive());
+    EXPECT_EQ(f().bleed().models.eco.hopIndex, 5u);
+    EXPECT_EQ(f().bleed().models.full.hopIndex, 8u); // left alone
     h->params[kEcoMode] = 0.0;
     run(3, 45);
-    EXPECT_FALSE(f().ecoActive());
-    EXPECT_EQ(f().models.full.hopIndex, 3u); // reset, then three samples
-    EXPECT_EQ(f().models.eco.hopIndex, 5u);
+    EXPECT_FALSE(f().bleed().ecoActive());
+    EXPECT_EQ(f().bleed().models.full.hopIndex, 3u); // reset, then three samples
+    EXPECT_EQ(f().bleed().models.eco.hopIndex, 5u);
 }
 
 TEST_F(FrameFixture, TogglingWhileBleedIsOffStillSwitchesAndResets)
@@ -257,16 +257,16 @@ TEST_F(FrameFixture, TogglingWhileBleedIsOffStillSwitchesAndResets)
     load();
     h->params[kEcoMode] = 1.0;
     run(7);
-    EXPECT_EQ(f().models.eco.hopIndex, 7u);
+    EXPECT_EQ(f().bleed().models.eco.hopIndex, 7u);
     h->params[kBleedReduction] = 0.0;
     h->params[kEcoMode] = 0.0;
     run(10, 7);
-    EXPECT_FALSE(f().ecoActive());
-    EXPECT_EQ(f().models.full.hopIndex, 0u);
+    EXPECT_FALSE(f().bleed().ecoActive());
+    EXPECT_EQ(f().bleed().models.full.hopIndex, 0u);
     h->params[kEcoMode] = 1.0;
     run(10, 17);
-    EXPECT_TRUE(f().ecoActive());
-    EXPECT_EQ(f().models.eco.hopIndex, 0u); // reset by the switch, not run while bleed is off
+    EXPECT_TRUE(f().bleed().ecoActive());
+    EXPECT_EQ(f().bleed().models.eco.hopIndex, 0u); // reset by the switch, not run while bleed is off
 }
 
 TEST_F(FrameFixture, EcoWithoutAnEcoModelKeepsTheFullModelRunningWithoutAReset)
@@ -276,8 +276,8 @@ TEST_F(FrameFixture, EcoWithoutAnEcoModelKeepsTheFullModelRunningWithoutAReset)
     run(40);
     h->params[kEcoMode] = 1.0;
     run(5, 40);
-    EXPECT_FALSE(f().ecoActive());
-    EXPECT_EQ(f().models.full.hopIndex, 13u);
+    EXPECT_FALSE(f().bleed().ecoActive());
+    EXPECT_EQ(f().bleed().models.full.hopIndex, 13u);
 }
 
 TEST_F(FrameFixture, TurningBleedOffResetsTheFullModel)
@@ -286,8 +286,8 @@ TEST_F(FrameFixture, TurningBleedOffResetsTheFullModel)
     run(40);
     h->params[kBleedReduction] = 0.0;
     run(1, 40);
-    EXPECT_EQ(f().models.full.hopIndex, 0u);
-    EXPECT_TRUE(f().bleedIdle());
+    EXPECT_EQ(f().bleed().models.full.hopIndex, 0u);
+    EXPECT_TRUE(f().bleed().idle());
 }
 
 TEST_F(FrameFixture, WithNoModelTheCancellerStagePassesTheMixAndTheSpectralStageStaysTransparent)
@@ -297,9 +297,9 @@ TEST_F(FrameFixture, WithNoModelTheCancellerStagePassesTheMixAndTheSpectralStage
     load();
     h->params[kEcoMode] = 1.0;
     auto out = h->run(io, 256);
-    EXPECT_EQ(f().models.full.hopIndex, 0u);
-    EXPECT_EQ(f().models.eco.hopIndex, 0u);
-    const auto& gains = f().bleedProcessor().binGains();
+    EXPECT_EQ(f().bleed().models.full.hopIndex, 0u);
+    EXPECT_EQ(f().bleed().models.eco.hopIndex, 0u);
+    const auto& gains = f().bleed().spectral().binGains();
     for (float g : gains)
         ASSERT_NEAR(g, 1.0f, 1e-4f);
     for (double v : out[0])
@@ -348,24 +348,24 @@ TEST_F(FrameFixture, ResetAndTheFullStateResetClearTheBleedStages)
     run(40);
     h->params[kEcoMode] = 0.0;
     run(45, 40);
-    ASSERT_EQ(f().models.full.hopIndex, 13u);
-    ASSERT_EQ(f().models.eco.hopIndex, 8u);
-    ASSERT_GT(f().bleedProcessor().hopCounter(), 0u);
+    ASSERT_EQ(f().bleed().models.full.hopIndex, 13u);
+    ASSERT_EQ(f().bleed().models.eco.hopIndex, 8u);
+    ASSERT_GT(f().bleed().spectral().hopCounter(), 0u);
 
     h->reset(); // plug-in reset: the full model and the spectral processor, the gate opened
-    EXPECT_EQ(f().models.full.hopIndex, 0u);
-    EXPECT_EQ(f().models.eco.hopIndex, 8u);
-    EXPECT_EQ(f().bleedProcessor().hopCounter(), 0u);
-    EXPECT_EQ(f().phraseGate().openness(), 1.0f);
-    EXPECT_EQ(f().phraseGate().floorGain(), 1.0f);
+    EXPECT_EQ(f().bleed().models.full.hopIndex, 0u);
+    EXPECT_EQ(f().bleed().models.eco.hopIndex, 8u);
+    EXPECT_EQ(f().bleed().spectral().hopCounter(), 0u);
+    EXPECT_EQ(f().bleed().gate().openness(), 1.0f);
+    EXPECT_EQ(f().bleed().gate().floorGain(), 1.0f);
 
     run(45, 100);
     f().resetAllState(); // full state reset: both cancellers, the processor and the gate
-    EXPECT_EQ(f().models.full.hopIndex, 0u);
-    EXPECT_EQ(f().models.eco.hopIndex, 0u);
-    EXPECT_EQ(f().bleedProcessor().hopCounter(), 0u);
-    EXPECT_EQ(f().phraseGate().openness(), 1.0f);
-    EXPECT_EQ(f().phraseGate().power(), 0.0f);
+    EXPECT_EQ(f().bleed().models.full.hopIndex, 0u);
+    EXPECT_EQ(f().bleed().models.eco.hopIndex, 0u);
+    EXPECT_EQ(f().bleed().spectral().hopCounter(), 0u);
+    EXPECT_EQ(f().bleed().gate().openness(), 1.0f);
+    EXPECT_EQ(f().bleed().gate().power(), 0.0f);
 }
 
 TEST_F(FrameFixture, TheFloorCornersFollowTheHighPassWhileBleedIsOn)
@@ -374,25 +374,25 @@ TEST_F(FrameFixture, TheFloorCornersFollowTheHighPassWhileBleedIsOn)
     h->params[kHighPassOn] = 1.0;
     h->params[kHighPass] = 160.0;
     run(64);
-    EXPECT_EQ(f().bleedProcessor().cornerLow(), 100.0f);
-    EXPECT_EQ(f().bleedProcessor().cornerHigh(), 160.0f);
-    EXPECT_EQ(f().bleedProcessor().deepFloorDb(), -45.0f);
-    EXPECT_EQ(f().bleedProcessor().shallowFloorDb(), -7.0f);
-    EXPECT_NEAR(f().phraseGate().depthDb(), -12.0f, 1e-6f);
+    EXPECT_EQ(f().bleed().spectral().cornerLow(), 100.0f);
+    EXPECT_EQ(f().bleed().spectral().cornerHigh(), 160.0f);
+    EXPECT_EQ(f().bleed().spectral().deepFloorDb(), -45.0f);
+    EXPECT_EQ(f().bleed().spectral().shallowFloorDb(), -7.0f);
+    EXPECT_NEAR(f().bleed().gate().depthDb(), -12.0f, 1e-6f);
 
     h->params[kBleedReduction] = 0.0; // corners stay while bleed is off
     h->params[kHighPass] = 300.0;
     run(64, 64);
-    EXPECT_EQ(f().bleedProcessor().cornerHigh(), 160.0f);
-    EXPECT_EQ(f().bleedProcessor().deepFloorDb(), 0.0f);
-    EXPECT_EQ(f().phraseGate().floorGain(), 1.0f);
+    EXPECT_EQ(f().bleed().spectral().cornerHigh(), 160.0f);
+    EXPECT_EQ(f().bleed().spectral().deepFloorDb(), 0.0f);
+    EXPECT_EQ(f().bleed().gate().floorGain(), 1.0f);
 
     h->params[kBleedReduction] = 50.0;
     h->params[kHighPassOn] = 0.0;
     run(64, 128);
-    EXPECT_EQ(f().bleedProcessor().cornerLow(), 78.125f);
-    EXPECT_EQ(f().bleedProcessor().cornerHigh(), 125.0f);
-    EXPECT_NEAR(f().bleedProcessor().deepFloorDb(), -22.5f, 1e-5f);
+    EXPECT_EQ(f().bleed().spectral().cornerLow(), 78.125f);
+    EXPECT_EQ(f().bleed().spectral().cornerHigh(), 125.0f);
+    EXPECT_NEAR(f().bleed().spectral().deepFloorDb(), -22.5f, 1e-5f);
 }
 
 TEST_F(FrameFixture, BleedAtZeroStillFillsTheSpectralHistoryWithoutAnalysis)
@@ -401,9 +401,9 @@ TEST_F(FrameFixture, BleedAtZeroStillFillsTheSpectralHistoryWithoutAnalysis)
     h->params[kBleedReduction] = 0.0;
     h->reset();
     run(1000);
-    EXPECT_EQ(f().bleedProcessor().analysisCount(), 0u);
-    EXPECT_EQ(f().bleedProcessor().hopCounter(), 1000u % 128u);
-    EXPECT_NE(f().bleedProcessor().laneHistory(0, 0), 0.0f);
+    EXPECT_EQ(f().bleed().spectral().analysisCount(), 0u);
+    EXPECT_EQ(f().bleed().spectral().hopCounter(), 1000u % 128u);
+    EXPECT_NE(f().bleed().spectral().laneHistory(0, 0), 0.0f);
 }
 
 TEST_F(FrameFixture, AtEveryRateNonFiniteAndHugeInputsNeverReachTheOutput)

@@ -113,7 +113,7 @@ TEST(PhraseGate, ResetOpenStartsFullyOpenWithNoRememberedPeak)
     PhraseGate g = preparedGate();
     g.setVoicePresent(false);
     feed(g, 0.5f, 48000);
-    g.resetOpen();
+    g.reset();
     EXPECT_EQ(g.openness(), 1.0f);
     EXPECT_EQ(g.peak(), 0.0f);
     EXPECT_EQ(g.power(), 0.0f);

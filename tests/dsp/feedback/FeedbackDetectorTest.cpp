@@ -21,7 +21,7 @@ constexpr double kTwoPi = 2.0 * M_PI;
 std::unique_ptr<FeedbackDetector> detectorAt(float rate, uint64_t hopPhase = 0)
 {
     auto d = std::make_unique<FeedbackDetector>();
-    d->configure(DetectorConfig::forSampleRate(rate, 45.0f, hopPhase));
+    d->prepare(DetectorConfig::forSampleRate(rate, 45.0f, hopPhase));
     return d;
 }
 
@@ -29,7 +29,7 @@ std::string messageOf(const DetectorConfig& c)
 {
     FeedbackDetector d;
     try {
-        d.configure(c);
+        d.prepare(c);
     } catch (const std::invalid_argument& e) {
         return e.what();
     }
@@ -251,7 +251,7 @@ TEST(FeedbackDetector, FindsNothingProminentWhenEveryBinIsExcluded)
     DetectorConfig c = DetectorConfig::forSampleRate(kRate, 45.0f, 0);
     c.minFrequencyHz = 1000.0f; // bins 43 .. 51
     c.maxFrequencyHz = 1200.0f;
-    d.configure(c);
+    d.prepare(c);
     d.setExclusion(0, 1040.0f); // each range spans 0.1 octave: three cover bins 42.9 .. 52.1
     d.setExclusion(1, 1110.0f);
     d.setExclusion(2, 1180.0f);

@@ -17,7 +17,7 @@ constexpr double kRate = 48000.0;
 std::unique_ptr<FeedbackSuppressor> suppressor(float amount = 1.0f, int lanes = 1, double rate = kRate)
 {
     auto s = std::make_unique<FeedbackSuppressor>();
-    s->configure(rate, 0);
+    s->prepare(rate, 0);
     s->setChannelLanes(lanes);
     s->syncLanes(lanes);
     s->setAmount(amount);
@@ -209,7 +209,7 @@ TEST(FeedbackSuppressor, KeepsTheIdleLaneInStepAndCopiesLaneZeroWhenItReturns)
 TEST(FeedbackSuppressor, KeepsTheLanesRunningWhenTheDetectorCannotBeConfigured)
 {
     auto s = std::make_unique<FeedbackSuppressor>();
-    s->configure(NAN, 0);
+    s->prepare(NAN, 0);
     s->setAmount(1.0f);
     EXPECT_FALSE(s->detectorActive());
     float x[1] = {0.25f};
@@ -230,7 +230,7 @@ TEST(FeedbackSuppressor, StaggersTheDetectorsOfSixteenInstances)
 {
     for (uint64_t instance : {0u, 1u, 15u, 16u, 17u}) {
         FeedbackSuppressor s;
-        s.configure(kRate, instance);
+        s.prepare(kRate, instance);
         EXPECT_EQ(s.detector().config().hopPhase, (instance % 16) * 32);
     }
 }

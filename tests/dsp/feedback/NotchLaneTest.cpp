@@ -16,7 +16,7 @@ NotchLane laneAt(float rate)
     NotchLaneConfig c;
     c.sampleRate = rate;
     NotchLane lane;
-    lane.configure(c);
+    lane.prepare(c);
     return lane;
 }
 

@@ -20,7 +20,7 @@ AirStage settledAir(double rate, float amount, double cornerPercent, float lowPa
     bool lowPassEngaged = false, int lanes = 1)
 {
     AirStage air;
-    air.reset(rate);
+    air.prepare(rate);
     air.setChannelLanes(lanes);
     air.syncLanes(lanes);
     air.setAmount(amount);
@@ -96,7 +96,7 @@ TEST(AirStage, CornerFollowsAirCornerOfTheBaseFrequencyOrOfTheEngagedLowPass)
 TEST(AirStage, ResetDesignsAFlatShelfAtTheDefaultCornerAndForcesADesignOnTheFirstBlock)
 {
     AirStage air;
-    air.reset(kRate);
+    air.prepare(kRate);
     EXPECT_NEAR(air.designedCorner, 0.85f * 8500.0f, 0.01f);
     EXPECT_NEAR(air.responseDb(15000.0), 0.0, 1e-6);
     EXPECT_EQ(air.designedAmount, -1.0f);
@@ -109,7 +109,7 @@ TEST(AirStage, ResetDesignsAFlatShelfAtTheDefaultCornerAndForcesADesignOnTheFirs
 TEST(AirStage, AmountGlidesAtBlockRateAndTheStageGoesIdleOnlyOnceItHasFallenToZero)
 {
     AirStage air;
-    air.reset(kRate);
+    air.prepare(kRate);
     air.setChannelLanes(1);
     air.setAmount(1.0f);
     EXPECT_FALSE(air.updateBlock(90.0, 20000.0f, false, 960));

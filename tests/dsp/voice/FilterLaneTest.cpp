@@ -19,7 +19,7 @@ constexpr double kRate = 48000.0;
 FilterLane laneWith(double rate, bool hpOn, bool lpOn, double hpHz, double lpHz)
 {
     FilterLane lane;
-    lane.reset(rate, hpOn, lpOn, hpHz, lpHz);
+    lane.prepare(rate, hpOn, lpOn, hpHz, lpHz);
     return lane;
 }
 

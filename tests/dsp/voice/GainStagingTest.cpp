@@ -11,7 +11,7 @@ using brindlecot::dsp::OutputLimiter;
 TEST(GainRamp, MovesInAStraightLineOverTwentyMillisecondsAndRestartsFromWhereItIs)
 {
     GainRamp ramp;
-    ramp.reset(48000.0, 1.0f);
+    ramp.prepare(48000.0, 1.0f);
     EXPECT_EQ(ramp.length, 960);
     ramp.setTarget(2.0f);
     float previous = ramp.current;
@@ -49,7 +49,7 @@ TEST(GainRamp, LengthIsTwentyMillisecondsTruncatedAndAtLeastOne)
 TEST(OutputLimiter, SettlesAFullScaleSquareAtThresholdAndNeverExceedsTheCeiling)
 {
     OutputLimiter lim;
-    lim.reset(48000.0);
+    lim.prepare(48000.0);
     EXPECT_NEAR(lim.ceiling, 0.96605f, 1e-5f);
     EXPECT_NEAR(lim.threshold, 0.96605f * 0.995f, 1e-5f);
     float last = 0.0f;
@@ -65,7 +65,7 @@ TEST(OutputLimiter, SettlesAFullScaleSquareAtThresholdAndNeverExceedsTheCeiling)
 TEST(OutputLimiter, SettlesWithinAFewMillisecondsAndReleasesSlowly)
 {
     OutputLimiter lim;
-    lim.reset(48000.0);
+    lim.prepare(48000.0);
     float x[1];
     for (int n = 0; n < 480; ++n) { // 10 ms of full scale
         x[0] = 1.0f;
@@ -88,7 +88,7 @@ TEST(OutputLimiter, SettlesWithinAFewMillisecondsAndReleasesSlowly)
 TEST(OutputLimiter, TreatsNonFiniteSamplesAsSilence)
 {
     OutputLimiter lim;
-    lim.reset(44100.0);
+    lim.prepare(44100.0);
     for (float bad : {NAN, INFINITY, -INFINITY, 1e30f, -1e30f}) {
         float x[2] = {bad, 0.25f};
         lim.process(x, 2);

@@ -18,7 +18,7 @@ constexpr double kRate = 48000.0;
 TEST(LevelDetector, ReadsTheMeanSquareAndPeakOfASteadySine)
 {
     LevelDetector d;
-    d.configure(kRate, kRideLevelConfig);
+    d.prepare(kRate, kRideLevelConfig);
     const double amplitude = std::sqrt(2.0) * std::pow(10.0, -30.0 / 20.0); // -30 dB mean square
     for (float v : sineF(440.0, amplitude, kRate, 96000))
         d.process(v, 1.0f);
@@ -32,7 +32,7 @@ TEST(LevelDetector, ReadsTheMeanSquareAndPeakOfASteadySine)
 TEST(LevelDetector, BecomesValidOnlyAfterItsMinimumTimeOfIntegratedSignal)
 {
     LevelDetector d;
-    d.configure(kRate, kRideLevelConfig);
+    d.prepare(kRate, kRideLevelConfig);
     EXPECT_EQ(d.minCount, 7200);
     for (int n = 0; n < 7199; ++n)
         d.process(0.1f, 1.0f);
@@ -46,7 +46,7 @@ TEST(LevelDetector, BecomesValidOnlyAfterItsMinimumTimeOfIntegratedSignal)
 TEST(LevelDetector, IntegratesOnlyWhileTheWeightExceedsItsThreshold)
 {
     LevelDetector d;
-    d.configure(kRate, kRideLevelConfig);
+    d.prepare(kRate, kRideLevelConfig);
     for (int n = 0; n < 48000; ++n)
         d.process(0.1f, 0.5f);
     EXPECT_EQ(d.count, 0u);
@@ -55,7 +55,7 @@ TEST(LevelDetector, IntegratesOnlyWhileTheWeightExceedsItsThreshold)
     EXPECT_EQ(d.count, 1u);
 
     LevelDetector presence;
-    presence.configure(kRate, kVoicePresenceConfig);
+    presence.prepare(kRate, kVoicePresenceConfig);
     presence.process(0.1f, 0.0f); // threshold -1: every sample counts
     EXPECT_EQ(presence.count, 1u);
 }
@@ -63,7 +63,7 @@ TEST(LevelDetector, IntegratesOnlyWhileTheWeightExceedsItsThreshold)
 TEST(LevelDetector, NonFiniteInputCountsAsSilence)
 {
     LevelDetector d;
-    d.configure(kRate, kRideLevelConfig);
+    d.prepare(kRate, kRideLevelConfig);
     for (int n = 0; n < 10000; ++n)
         d.process(0.1f, 1.0f);
     const float before = d.meanSquare;
@@ -77,7 +77,7 @@ TEST(LevelDetector, NonFiniteInputCountsAsSilence)
 TEST(LevelDetector, FallsToTheFloorOnceTheMeanSquareDecaysBelowIt)
 {
     LevelDetector d;
-    d.configure(kRate, {0.4f, 0.5f, 0.3f, -96.0f, 0.001f, 0.15f});
+    d.prepare(kRate, {0.4f, 0.5f, 0.3f, -96.0f, 0.001f, 0.15f});
     for (int n = 0; n < 48000 * 8; ++n)
         d.process(0.1f, 1.0f);
     EXPECT_NEAR(d.rmsDb(), -20.0, 0.01);

@@ -13,7 +13,7 @@ using namespace brindlecot::test;
 TEST(Meters, BleedReductionIsClampedAtMinus24DecibelsAndReadsFullScale)
 {
     ReductionMeter m;
-    m.configure(48000.0);
+    m.prepare(48000.0);
     for (int n = 0; n < 48000; ++n)
         m.process(0.5f, 0.5f * 0.0316228f); // 30 dB below
     EXPECT_EQ(m.reductionDb(), -24.0f);
@@ -25,15 +25,15 @@ TEST(Meters, BleedReductionIsClampedAtMinus24DecibelsAndReadsFullScale)
 TEST(Meters, ReductionPowersUseAHundredMillisecondTimeConstantAndReadZeroBelowTheirFloor)
 {
     ReductionMeter m;
-    m.configure(48000.0);
+    m.prepare(48000.0);
     for (int n = 0; n < 4800; ++n)
         m.process(1.0f, 0.5f);
     EXPECT_NEAR(m.inputPower, 1.0 - std::exp(-1.0), 1e-3);
     EXPECT_NEAR(m.reductionDb(), -6.0206, 0.01);
-    m.clearState();
+    m.reset();
     m.process(1e-5f, 1e-6f); // powers below 1e-9
     EXPECT_EQ(m.reductionDb(), 0.0f);
-    m.configure(0.0);
+    m.prepare(0.0);
     EXPECT_EQ(m.coef, 1.0f);
 }
 

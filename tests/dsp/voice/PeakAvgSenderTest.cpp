@@ -31,7 +31,7 @@ std::vector<PeakAvgValue> feed(PeakAvgSender& s, const std::vector<double>& x)
 TEST(PeakAvgSender, SendsOneReadingPerFiveMillisecondWindow)
 {
     PeakAvgSender s;
-    s.reset(kRate);
+    s.prepare(kRate);
     EXPECT_EQ(s.windowSamples(), kWindow);
     EXPECT_EQ(s.holdSamples(), 24000);
     const auto r = feed(s, std::vector<double>(kWindow * 10, 0.5));
@@ -40,7 +40,7 @@ TEST(PeakAvgSender, SendsOneReadingPerFiveMillisecondWindow)
         EXPECT_FLOAT_EQ(v.peak, 0.5f);
         EXPECT_FLOAT_EQ(v.average, 0.5f); // RMS of a constant; the 1 ms attack is shorter than a window
     }
-    s.reset(44100.0);
+    s.prepare(44100.0);
     EXPECT_EQ(s.windowSamples(), 220);
     EXPECT_EQ(s.holdSamples(), 22050);
 }
@@ -48,7 +48,7 @@ TEST(PeakAvgSender, SendsOneReadingPerFiveMillisecondWindow)
 TEST(PeakAvgSender, AverageIsTheRmsOfTheWindow)
 {
     PeakAvgSender s;
-    s.reset(kRate);
+    s.prepare(kRate);
     std::vector<double> x(kWindow * 4);
     for (size_t n = 0; n < x.size(); ++n)
         x[n] = 0.8 * std::sin(2.0 * M_PI * 400.0 * static_cast<double>(n) / kRate); // 2 cycles per window
@@ -61,7 +61,7 @@ TEST(PeakAvgSender, AverageIsTheRmsOfTheWindow)
 TEST(PeakAvgSender, HoldsAPeakForFiveHundredMillisecondsThenFollowsTheSignal)
 {
     PeakAvgSender s;
-    s.reset(kRate);
+    s.prepare(kRate);
     std::vector<double> x(kWindow * 120, 0.1);
     x[10] = 1.0; // inside the first window
     const auto r = feed(s, x);
@@ -76,7 +76,7 @@ TEST(PeakAvgSender, HoldsAPeakForFiveHundredMillisecondsThenFollowsTheSignal)
 TEST(PeakAvgSender, AverageDecaysWithAHundredMillisecondTimeConstant)
 {
     PeakAvgSender s;
-    s.reset(kRate);
+    s.prepare(kRate);
     std::vector<double> x(kWindow * 40, 0.0);
     std::fill(x.begin(), x.begin() + kWindow * 10, 0.5);
     const auto r = feed(s, x);
@@ -90,7 +90,7 @@ TEST(PeakAvgSender, AverageDecaysWithAHundredMillisecondTimeConstant)
 TEST(PeakAvgSender, StopsSendingOnceTheMeterHasFallenBelowMinus90Db)
 {
     PeakAvgSender s;
-    s.reset(kRate);
+    s.prepare(kRate);
     std::vector<double> x(static_cast<size_t>(kRate * 3.0), 0.0);
     std::fill(x.begin(), x.begin() + kWindow * 4, 0.5);
     const auto r = feed(s, x);
@@ -108,7 +108,7 @@ TEST(PeakAvgSender, StopsSendingOnceTheMeterHasFallenBelowMinus90Db)
 TEST(PeakAvgSender, DropsReadingsInsteadOfBlockingWhenTheReaderFallsBehind)
 {
     PeakAvgSender s;
-    s.reset(kRate);
+    s.prepare(kRate);
     const std::vector<double> x(kWindow * 100, 0.25);
     s.processBlock(x.data(), static_cast<int>(x.size()));
     int n = s.transmit([](const PeakAvgValue&) {});
@@ -119,7 +119,7 @@ TEST(PeakAvgSender, DropsReadingsInsteadOfBlockingWhenTheReaderFallsBehind)
 TEST(PeakAvgSender, NonFiniteSamplesCountAsSilence)
 {
     PeakAvgSender s;
-    s.reset(kRate);
+    s.prepare(kRate);
     std::vector<double> x(kWindow * 2, 0.5);
     x[3] = std::numeric_limits<double>::quiet_NaN();
     x[300] = std::numeric_limits<double>::infinity();
@@ -135,7 +135,7 @@ TEST(PeakAvgSender, NonFiniteSamplesCountAsSilence)
 TEST(PeakAvgSender, ReaderThreadSeesEveryReadingInOrderWhileTheAudioThreadPushes)
 {
     PeakAvgSender s;
-    s.reset(kRate);
+    s.prepare(kRate);
     constexpr int kWindows = 4000;
     std::atomic<bool> done {false};
     std::vector<float> seen;

@@ -18,10 +18,10 @@ constexpr double kRate = 48000.0;
 Saturator makeSaturator(int mode, double amount, double focusHz, double driveDb, double rate = kRate)
 {
     Saturator s;
-    s.configure(rate, 0.02f, 10.0f, mode);
+    s.prepare(rate, 0.02f, 10.0f, mode);
     s.setChannelLanes(1);
     s.updateBlock(amount, focusHz, std::pow(10.0, driveDb / 20.0));
-    s.clearState(); // start at the target amount
+    s.reset(); // start at the target amount
     return s;
 }
 

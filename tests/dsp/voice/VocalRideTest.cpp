@@ -31,7 +31,7 @@ struct RideDriver
 
     RideDriver(float strengthDb, float targetDb)
     {
-        ride.reset(kRate);
+        ride.prepare(kRate);
         ride.setStrength(strengthDb);
         ride.setTarget(targetDb);
     }
@@ -196,14 +196,14 @@ TEST(VocalRide, VoicePresenceHasThreeDecibelsOfHysteresisBelowTheVoiceFloor)
     EXPECT_FALSE(d.ride.voicePresent);
     d.run(0.5, -39.0, 1.0f, false, -40.0);
     EXPECT_TRUE(d.ride.voicePresent);
-    d.ride.clearState();
+    d.ride.reset();
     EXPECT_FALSE(d.ride.voicePresent);
 }
 
 TEST(VocalRide, ResetStartsFromUnityWithTheDocumentedCoefficients)
 {
     VocalRide r;
-    r.reset(kRate);
+    r.prepare(kRate);
     EXPECT_EQ(r.gainLinear, 1.0f);
     EXPECT_EQ(r.crestAverage, -1.0f);
     EXPECT_EQ(r.holdSamples, 4800);
