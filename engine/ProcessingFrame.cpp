@@ -215,13 +215,7 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
 
     bleed_.setControls(
         static_cast<float>(c.bleedAmount), c.highPassOn ? static_cast<float>(p[kHighPass]) : 0.0f);
-    feedback_.setAmount(c.feedbackAmount);
-
-    // Idle transition of the feedback stage: each change to idle resets it once.
-    const bool feedbackIdle = !(c.feedbackAmount > 0.0f);
-    if (feedbackIdle && !feedbackIdle_)
-        feedback_.reset();
-    feedbackIdle_ = feedbackIdle;
+    feedback_.updateBlock(c.feedbackAmount);
 
     air_.setAmount(c.airAmount);
     ride_.setStrength(c.rideStrengthDb);
@@ -315,7 +309,7 @@ void ProcessingFrame::process(const ParameterValues& p, const double* const* inp
         if (!topSaturationIdle_)
             topSaturation_.process(x, lanes);
 
-        if (!feedbackIdle_)
+        if (!feedback_.idle())
             feedback_.process(x, lanes);
 
         for (int l = 0; l < lanes; ++l)
@@ -407,7 +401,7 @@ void ProcessingFrame::publishSnapshot(const ParameterValues& p, int nFrames, boo
     s.rideIdle = rideIdle_;
     s.saturationIdle = saturationIdle_;
     s.topSaturationIdle = topSaturationIdle_;
-    s.feedbackIdle = feedbackIdle_;
+    s.feedbackIdle = feedback_.idle();
 
     s.inputLevelDb = published.inputLevelDb.load(std::memory_order_relaxed);
     s.bleedMeter = published.bleedMeter.load(std::memory_order_relaxed);

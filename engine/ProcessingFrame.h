@@ -95,7 +95,7 @@ public:
     int channelLanes() const { return channelLanes_; }
     int activeLanes() const { return activeLanes_; }
     uint64_t instanceNumber() const { return instanceNumber_; }
-    bool feedbackIdle() const { return feedbackIdle_; }
+    bool feedbackIdle() const { return feedback_.idle(); }
     bool airIdle() const { return airIdle_; }
     bool saturationIdle() const { return saturationIdle_; }
     bool topSaturationIdle() const { return topSaturationIdle_; }
@@ -143,7 +143,6 @@ private:
     uint64_t activeFilterLanes_ = 1;
 
     // Idle flags (initial values as at construction).
-    bool feedbackIdle_ = false;
     bool airIdle_ = false;
     bool saturationIdle_ = true;
     bool topSaturationIdle_ = true;

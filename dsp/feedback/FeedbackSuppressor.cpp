@@ -87,6 +87,16 @@ void FeedbackSuppressor::setAmount(float amount)
     amount_ = std::isfinite(amount) ? std::clamp(amount, 0.0f, 1.0f) : 0.0f;
 }
 
+bool FeedbackSuppressor::updateBlock(float amount)
+{
+    setAmount(amount);
+    const bool idle = !(amount > 0.0f);
+    if (idle && !idle_)
+        reset();
+    idle_ = idle;
+    return idle_;
+}
+
 void FeedbackSuppressor::setChannelLanes(int lanes)
 {
     const int n = std::clamp(lanes, 1, kMaxLanes);

@@ -59,6 +59,10 @@ public:
 
     /// Feedback Reduction as an amount, clamped to [0, 1] (non-finite reads 0).
     void setAmount(float amount);
+    /// Block control: sets the amount and returns whether the stage idles this block (amount not
+    /// above 0); entering idle clears the stage once.
+    bool updateBlock(float amount);
+    bool idle() const { return idle_; }
     /// Lane count from the channel layout (1 or 2); a change resets the stage.
     void setChannelLanes(int lanes);
     /// Lanes processed this block; lanes that become active again get a copy of lane 0.
@@ -113,6 +117,7 @@ private:
     uint64_t sampleCount_ = 0;
     uint64_t controlCounter_ = 0;
     bool detectorActive_ = true;
+    bool idle_ = false;
 
     uint64_t holdSamples_ = 0;
     uint64_t floorHoldSamples_ = 0;

@@ -158,7 +158,26 @@ TEST(VoiceFrame, ResetPreparesTheMeterSendersOnlyWhenTheSampleRateChanges)
 {
     FrameHarness h(48000.0, 1);
     EXPECT_EQ(h.frame->inputSender().windowSamples(), 240);
-    h.frame->onReset(44100.0, h.params);
+    const std::vector<double> loud = sine(1000.0, 0.5, 48000.0, 4800);
+    const std::vector<double> silence(480, 0.0);
+    // Largest peak the input meter reports for `x` after a reset at `rate`, with the queue drained first.
+    const auto peakAfterReset = [&](double rate, const std::vector<double>& x) {
+        h.frame->onReset(rate, h.params);
+        dsp::PeakAvgValue v;
+        while (h.frame->inputSender().pop(v)) { }
+        h.run({x}, 480);
+        float peak = 0.0f;
+        while (h.frame->inputSender().pop(v))
+            peak = std::max(peak, v.peak);
+        return peak;
+    };
+
+    EXPECT_NEAR(peakAfterReset(48000.0, loud), 0.5f, 0.01f);
+    // Same rate: the senders keep their measurement, so the 500 ms peak hold still shows 0.5.
+    EXPECT_NEAR(peakAfterReset(48000.0, silence), 0.5f, 0.01f);
+    EXPECT_EQ(h.frame->inputSender().windowSamples(), 240);
+    // New rate: the senders start afresh with 5 ms windows at 44.1 kHz.
+    EXPECT_LT(peakAfterReset(44100.0, silence), 1e-6f);
     EXPECT_EQ(h.frame->inputSender().windowSamples(), 220);
     EXPECT_EQ(h.frame->outputSender().windowSamples(), 220);
     EXPECT_FALSE(h.frame->dspInitFailed());
