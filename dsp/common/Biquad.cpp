@@ -90,6 +90,22 @@ BiquadCoefficients designHighShelf(float cornerHz, float linearA, float sampleRa
     return k;
 }
 
+BiquadCoefficients designPeakingNotch(float frequencyHz, float depthDb, float q, float sampleRate)
+{
+    // a0 = 1 + alpha / A divided out; a1 equals b1 for a peaking section.
+    const double A = std::pow(10.0, -static_cast<double>(depthDb) / 40.0);
+    const double w0 = 2.0 * M_PI * static_cast<double>(frequencyHz) / static_cast<double>(sampleRate);
+    const double alpha = std::sin(w0) / (2.0 * static_cast<double>(q));
+    const double norm = 1.0 + alpha / A;
+    BiquadCoefficients c;
+    c.b0 = static_cast<float>((1.0 + alpha * A) / norm);
+    c.b1 = static_cast<float>(-2.0 * std::cos(w0) / norm);
+    c.b2 = static_cast<float>((1.0 - alpha * A) / norm);
+    c.a1 = c.b1;
+    c.a2 = static_cast<float>((1.0 - alpha / A) / norm);
+    return c;
+}
+
 double responseDb(const BiquadCoefficients& c, double frequencyHz, double sampleRate)
 {
     const double w = kTwoPi * frequencyHz / std::max(1.0, sampleRate);

@@ -1,5 +1,5 @@
 // Second-order IIR section in transposed direct form II, plus the coefficient design routines the
-// voice chain uses (RBJ Audio EQ Cookbook forms) and their analytic magnitude responses.
+// voice chain and the notches use (RBJ Audio EQ Cookbook forms) and their analytic magnitude responses.
 #pragma once
 
 namespace brindlecot::dsp {
@@ -114,6 +114,11 @@ BiquadCoefficients designFilter(FilterType type, float frequencyHz, float q, flo
 /// RBJ cookbook high shelf with shelf slope 1; `linearA` = 10^(gainDb/40). The corner is clamped
 /// to [1, 0.45 fs].
 BiquadCoefficients designHighShelf(float cornerHz, float linearA, float sampleRate);
+
+/// RBJ cookbook peaking EQ at frequencyHz with gain -depthDb (a cut) and quality q, designed in
+/// double precision. No clamping: a design that is not finite is returned as it is, for the caller
+/// to handle.
+BiquadCoefficients designPeakingNotch(float frequencyHz, float depthDb, float q, float sampleRate);
 
 /// Magnitude of H(e^jw) in dB at frequencyHz, evaluated in double precision from the coefficients.
 double responseDb(const BiquadCoefficients& c, double frequencyHz, double sampleRate);

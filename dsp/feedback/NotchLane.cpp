@@ -26,42 +26,23 @@ bool Notch::sameStateAs(const Notch& o) const
     return sameBytes(requestedHz, o.requestedHz) && sameBytes(targetDepthDb, o.targetDepthDb)
         && sameBytes(designHz, o.designHz) && sameBytes(designDepthDb, o.designDepthDb)
         && sameBytes(targetMix, o.targetMix) && sameBytes(mix, o.mix) && retunePending == o.retunePending
-        && sameBytes(b0, o.b0) && sameBytes(b1, o.b1) && sameBytes(b2, o.b2) && sameBytes(a1, o.a1)
-        && sameBytes(a2, o.a2) && sameBytes(s1, o.s1) && sameBytes(s2, o.s2);
+        && filter.sameAs(o.filter);
 }
 
 double Notch::responseDb(double frequencyHz, double sampleRate) const
 {
-    const double w = 2.0 * M_PI * frequencyHz / sampleRate;
-    const std::complex<double> z1 = std::polar(1.0, -w);
-    const std::complex<double> z2 = z1 * z1;
-    const std::complex<double> h
-        = (double(b0) + double(b1) * z1 + double(b2) * z2) / (1.0 + double(a1) * z1 + double(a2) * z2);
-    return 20.0 * std::log10(std::abs(h));
+    return dsp::responseDb(filter.coefficients(), frequencyHz, sampleRate);
 }
 
-void designPeakingNotch(Notch& n, float sampleRate, float q)
+void designNotch(Notch& n, float sampleRate, float q)
 {
-    // RBJ Audio EQ Cookbook peaking EQ, gain -designDepthDb, a0 normalised to 1.
-    const double A = std::pow(10.0, -static_cast<double>(n.designDepthDb) / 40.0);
-    const double w0 = 2.0 * M_PI * static_cast<double>(n.designHz) / static_cast<double>(sampleRate);
-    const double alpha = std::sin(w0) / (2.0 * static_cast<double>(q));
-    const double norm = 1.0 + alpha / A;
-    const float b0 = static_cast<float>((1.0 + alpha * A) / norm);
-    const float b1 = static_cast<float>(-2.0 * std::cos(w0) / norm);
-    const float b2 = static_cast<float>((1.0 - alpha * A) / norm);
-    const float a2 = static_cast<float>((1.0 - alpha / A) / norm);
-    if (!std::isfinite(b0) || !std::isfinite(a2) || !std::isfinite(b1) || !std::isfinite(b2)) {
-        n.b0 = 1.0f;
-        n.b1 = n.b2 = n.a1 = n.a2 = 0.0f;
+    const BiquadCoefficients c = designPeakingNotch(n.designHz, n.designDepthDb, q, sampleRate);
+    if (!std::isfinite(c.b0) || !std::isfinite(c.a2) || !std::isfinite(c.b1) || !std::isfinite(c.b2)) {
+        n.filter.setCoefficients(BiquadCoefficients {});
         n.designDepthDb = 0.0f;
         return;
     }
-    n.b0 = b0;
-    n.b1 = b1;
-    n.a1 = b1;
-    n.b2 = b2;
-    n.a2 = a2;
+    n.filter.setCoefficients(c);
 }
 
 void NotchLane::prepare(const NotchLaneConfig& c)
@@ -146,7 +127,7 @@ void NotchLane::controlTick()
                 continue;
             n.designHz = n.requestedHz;
             n.designDepthDb = std::min(depthStep(n.requestedHz), n.targetDepthDb);
-            n.s1 = n.s2 = 0.0f;
+            n.filter.reset();
             design(n);
             n.retunePending = false;
             n.targetMix = 1.0f;
@@ -186,12 +167,10 @@ float NotchLane::processSample(float x)
         if (std::fabs(n.mix) < 1e-20f)
             n.mix = 0.0f;
         if (n.mix <= 1e-6f && n.targetMix <= 0.0f) {
-            n.s1 = n.s2 = 0.0f;
+            n.filter.reset();
             continue;
         }
-        const float w = n.b0 * y + n.s1;
-        n.s1 = n.b1 * y - n.a1 * w + n.s2;
-        n.s2 = n.b2 * y - n.a2 * w;
+        const float w = n.filter.process(y);
         y += (w - y) * n.mix;
     }
     if (std::isfinite(y))
@@ -199,7 +178,7 @@ float NotchLane::processSample(float x)
     // Overflowed filter state (huge input): return the input and clear the states so the notches
     // recover on the next sample instead of staying non-finite until the next reset.
     for (Notch& n : notches_)
-        n.s1 = n.s2 = 0.0f;
+        n.filter.reset();
     return x;
 }
 

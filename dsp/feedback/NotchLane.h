@@ -4,6 +4,8 @@
 // as fade out, retune, fade in.
 #pragma once
 
+#include "dsp/common/Biquad.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -37,8 +39,7 @@ struct Notch
     float targetMix = 0.0f; // 0 or 1
     float mix = 0.0f; // smoothed dry/wet mix
     bool retunePending = false; // a frequency jump waits for the fade-out
-    float b0 = 1.0f, b1 = 0.0f, b2 = 0.0f, a1 = 0.0f, a2 = 0.0f; // a0 normalised to 1
-    float s1 = 0.0f, s2 = 0.0f; // transposed direct form II state
+    Biquad filter; // current coefficients (set at once, never ramped) and state
 
     /// Bytewise equality of every field (so -0 and +0 differ and equal NaNs agree).
     bool sameStateAs(const Notch& other) const;
@@ -46,9 +47,10 @@ struct Notch
     double responseDb(double frequencyHz, double sampleRate) const;
 };
 
-/// RBJ Audio EQ Cookbook peaking EQ with gain -depthDb, written into a notch's coefficients.
-/// Falls back to the identity filter (and depth 0) when the design is not finite.
-void designPeakingNotch(Notch& notch, float sampleRate, float q);
+/// The notch's peaking design at its designHz and designDepthDb (see designPeakingNotch in
+/// dsp/common/Biquad.h), taken at once. Falls back to the identity filter (and depth 0) when the
+/// design is not finite.
+void designNotch(Notch& notch, float sampleRate, float q);
 
 class NotchLane
 {
@@ -81,7 +83,7 @@ public:
 
 private:
     void controlTick();
-    void design(Notch& n) { designPeakingNotch(n, config_.sampleRate, qFor(n.designHz)); }
+    void design(Notch& n) { designNotch(n, config_.sampleRate, qFor(n.designHz)); }
 
     NotchLaneConfig config_ {};
     std::array<Notch, kNotches> notches_ {};

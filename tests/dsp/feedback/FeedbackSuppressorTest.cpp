@@ -166,7 +166,7 @@ TEST(FeedbackSuppressor, ResetStartsFromAnEmptyRegistry)
     EXPECT_EQ(s->activeNotchCount(), 0);
     EXPECT_EQ(s->sampleCount(), 0u);
     EXPECT_FALSE(s->detector().excluded(1000.0f * 2048.0f / 48000.0f));
-    EXPECT_EQ(s->lane(0).notch(0).b0, 1.0f);
+    EXPECT_EQ(s->lane(0).notch(0).filter.b0, 1.0f);
 }
 
 TEST(FeedbackSuppressor, PublishesCountDepthAndFrequencyOfTheSoundingNotches)
