@@ -163,6 +163,7 @@ private:
     bool ecoActive_ = false;
     bool modelReady_ = false;
     uint64_t fullStateResets_ = 0;
+    uint64_t resetCount_ = 0;
 
     // Stages, in signal order.
     dsp::GainRamp inputRamp_;
