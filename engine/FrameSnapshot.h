@@ -17,6 +17,8 @@ struct FrameSnapshot
     double sampleRate = 0.0; // Hz, as prepared
     int32_t frameCount = 0; // samples in the block
     bool processed = false; // false for full-bypass copy blocks (nothing below was measured)
+    uint64_t resetCount = 0; // onReset calls so far (readers clear their change tracking on a change)
+    uint64_t fullStateResets = 0; // full state resets so far (bypass entries, failed resets)
 
     // Host transport, as handed to the frame with the block.
     bool transportRunning = false;

@@ -84,6 +84,7 @@ ProcessingFrame::ProcessingFrame(uint64_t instanceNumber)
 
 void ProcessingFrame::onReset(double sampleRate, const ParameterValues& p)
 {
+    ++resetCount_;
     sampleRate_ = sampleRate;
     dspInitFailed_ = false;
     try {
@@ -385,6 +386,8 @@ void ProcessingFrame::publishSnapshot(const ParameterValues& p, int nFrames, boo
     s.sampleRate = sampleRate_;
     s.frameCount = nFrames;
     s.processed = processed;
+    s.resetCount = resetCount_;
+    s.fullStateResets = fullStateResets_;
     s.transportRunning = transportRunning_;
     s.playheadSeconds = sampleRate_ > 0.0 ? playheadSamples_ / sampleRate_ : 0.0;
     s.laneMode = published.laneMode.load(std::memory_order_relaxed);

@@ -150,6 +150,7 @@ private:
     bool fullBypass_ = false;
     bool dspInitFailed_ = false;
     uint64_t fullStateResets_ = 0;
+    uint64_t resetCount_ = 0;
 
     // Stages, in signal order.
     dsp::GainRamp inputRamp_;

@@ -98,3 +98,16 @@ TEST(ProcessOptions, AcceptsRangeEndsAsDisplayed)
     EXPECT_EQ(index, kHighPass);
     EXPECT_EQ(value, 1000.0);
 }
+
+TEST(ProcessOptions, LogOptionNamesTheFolderForTheDiagnosticLog)
+{
+    ProcessOptions o;
+    std::string error;
+    ASSERT_TRUE(parse({"--log", "logs/run 1", "in.wav", "out.wav"}, o, error)) << error;
+    EXPECT_EQ(o.logDir, "logs/run 1");
+    ProcessOptions bad;
+    EXPECT_FALSE(parse({"in.wav", "out.wav", "--log"}, bad, error));
+    EXPECT_EQ(error, "option --log needs a value");
+    EXPECT_FALSE(parse({"--log", "", "in.wav", "out.wav"}, bad, error));
+    EXPECT_EQ(error, "option --log needs a folder");
+}

@@ -85,6 +85,7 @@ run(FALSE ${WORK}/missing.wav ${WORK}/x.wav)
 run(FALSE --set "Bleed Reduction=150" ${WORK}/demo-in.wav ${WORK}/x.wav)
 run(FALSE --set "Bleed Amount=50" ${WORK}/demo-in.wav ${WORK}/x.wav)
 run(FALSE --block 0 ${WORK}/demo-in.wav ${WORK}/x.wav)
+run(FALSE --log ${WORK}/demo-in.wav ${WORK}/demo-in.wav ${WORK}/x.wav) # the log folder is a file
 file(WRITE ${WORK}/not-audio.wav "this is not a wave file")
 run(FALSE ${WORK}/not-audio.wav ${WORK}/x.wav)
 if(EXISTS ${WORK}/x.wav)

@@ -1,5 +1,6 @@
 #include "feedback-sim/FeedbackLoop.h"
 
+#include "diag/DiagnosticLog.h"
 #include "dsp/feedback/Fft2048.h"
 #include "engine/ProcessingFrame.h"
 
@@ -51,6 +52,17 @@ void FrameProcessor::reset()
     ParameterValues params = defaultParameterValues();
     params[kFeedbackReduction] = reduction_;
     frame_->onReset(sampleRate_, params);
+    playheadSamples_ = 0.0;
+    if (log_ != nullptr)
+        log_->clearChangeTracking(); // a new frame: its notches start from none
+}
+
+void FrameProcessor::attachLog(DiagnosticLog* log, std::string folder)
+{
+    log_ = log;
+    logFolder_ = std::move(folder);
+    if (log_ != nullptr)
+        log_->clearChangeTracking();
 }
 
 void FrameProcessor::process(const double* in, double* out, int frames)
@@ -59,7 +71,13 @@ void FrameProcessor::process(const double* in, double* out, int frames)
     params[kFeedbackReduction] = reduction_;
     const double* inputs[1] = {in};
     double* outputs[1] = {out};
+    frame_->setTransport(true, playheadSamples_);
     frame_->process(params, inputs, 1, outputs, 1, frames);
+    playheadSamples_ += frames;
+    if (log_ != nullptr) {
+        log_->recordBlock(frame_->lastSnapshot());
+        log_->drain(logFolder_);
+    }
 }
 
 int FrameProcessor::activeNotchCount() const

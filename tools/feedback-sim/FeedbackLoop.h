@@ -10,8 +10,9 @@
 #include <vector>
 
 namespace brindlecot {
+class DiagnosticLog;
 class ProcessingFrame;
-}
+} // namespace brindlecot
 
 namespace brindlecot::sim {
 
@@ -46,10 +47,17 @@ public:
     int activeNotchCount() const override;
     const ProcessingFrame& frame() const { return *frame_; }
 
+    /// Records every block into `log` (transport running, playhead counted from the start of each
+    /// run) and drains it into `folder` after each block. Null detaches.
+    void attachLog(DiagnosticLog* log, std::string folder);
+
 private:
     double sampleRate_;
     double reduction_;
     std::unique_ptr<ProcessingFrame> frame_;
+    DiagnosticLog* log_ = nullptr;
+    std::string logFolder_;
+    double playheadSamples_ = 0.0;
 };
 
 /// Settings of the built-in synthetic room: a pre-delay, a few early reflections and an

@@ -2,6 +2,7 @@
 // Reports the maximum stable loop gain with the feedback stage off and on, the added stable gain,
 // the time from howl onset to the first notch, false notches on a run far below the stability
 // limit, and the spectral distortion of output against source.
+#include "diag/DiagnosticLog.h"
 #include "feedback-sim/FeedbackLoop.h"
 
 #include <sndfile.h>
@@ -10,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +31,7 @@ struct Options
     int blockSize = 64;
     double stepDb = 0.5;
     std::string csv;
+    std::string logDir; // diagnostic CSV log of every closed-loop run
 };
 
 void usage()
@@ -35,7 +39,7 @@ void usage()
     std::fprintf(stderr,
         "usage: velarune-feedback-sim [--source voice|noise|FILE.wav] [--room FILE.wav] [--room-seed N]\n"
         "                             [--source-seed N] [--seconds S] [--rate HZ] [--block N] [--step DB]\n"
-        "                             [--csv FILE]\n");
+        "                             [--csv FILE] [--log DIR]\n");
 }
 
 bool parse(int argc, char** argv, Options& o)
@@ -71,6 +75,8 @@ bool parse(int argc, char** argv, Options& o)
             o.stepDb = std::atof(v);
         else if (a == "--csv" && (v = value("--csv")))
             o.csv = v;
+        else if (a == "--log" && (v = value("--log")) && *v != '\0')
+            o.logDir = v;
         else {
             std::fprintf(stderr, "unknown or incomplete argument: %s\n", a.c_str());
             usage();
@@ -154,6 +160,23 @@ int main(int argc, char** argv)
 
     FrameProcessor off(rate, 0.0);
     FrameProcessor on(rate, 100.0);
+    // One log per processor, like one per plug-in instance: the stage-off runs log as instance
+    // i0, the stage-on runs as i1. Each run restarts the playhead at 0.
+    std::unique_ptr<brindlecot::DiagnosticLog> offLog, onLog;
+    if (!o.logDir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(o.logDir, ec);
+        if (ec || !std::filesystem::is_directory(o.logDir)) {
+            std::fprintf(stderr, "cannot create the log folder %s\n", o.logDir.c_str());
+            return 1;
+        }
+        offLog = std::make_unique<brindlecot::DiagnosticLog>();
+        onLog = std::make_unique<brindlecot::DiagnosticLog>();
+        offLog->setEnabled(true);
+        onLog->setEnabled(true);
+        off.attachLog(offLog.get(), o.logDir);
+        on.attachLog(onLog.get(), o.logDir);
+    }
     const double msgOff = findMaxStableGainDb(source, room, off, base, start, o.stepDb, start + 30.0);
     const double msgOn = findMaxStableGainDb(source, room, on, base, msgOff, o.stepDb, msgOff + 30.0);
 
@@ -222,6 +245,21 @@ int main(int argc, char** argv)
         std::fprintf(f, "spectral_distortion_limit_off_stage_on,%.3f,dB\n", distortionOnAtOff);
         std::fprintf(f, "spectral_distortion_limit_on_stage_on,%.3f,dB\n", distortionOnAtOn);
         std::fclose(f);
+    }
+    for (const auto* log : {offLog.get(), onLog.get()}) {
+        if (log == nullptr)
+            continue;
+        const auto& w = log->writer();
+        std::printf("  diagnostic log i%u: %llu rows", log->instanceNumber(),
+            static_cast<unsigned long long>(w.rowsWritten()));
+        for (const auto& file : w.createdFiles())
+            std::printf(" %s", file.string().c_str());
+        std::printf("\n");
+        if (w.rowsLost() > 0 || log->dropped() > 0) {
+            std::fprintf(stderr, "%llu diagnostic log rows could not be written to %s\n",
+                static_cast<unsigned long long>(w.rowsLost() + log->dropped()), o.logDir.c_str());
+            return 1;
+        }
     }
     return 0;
 }

@@ -109,6 +109,13 @@ bool parseProcessOptions(int argc, const char* const* argv, ProcessOptions& o, s
         } else if (arg == "--models") {
             if (!next(o.modelsDir))
                 return false;
+        } else if (arg == "--log") {
+            if (!next(o.logDir))
+                return false;
+            if (o.logDir.empty()) {
+                error = "option --log needs a folder";
+                return false;
+            }
         } else if (arg == "--set" || arg == "-s") {
             if (!next(value))
                 return false;
@@ -179,6 +186,8 @@ std::string usageText()
            "                          resources/demo/bleed-scene.flac\n"
            "      --models DIR        read big_base_s1.bin and gig_eco_v2.bin from DIR instead of the\n"
            "                          built-in models (a folder without them runs with no model)\n"
+           "      --log DIR           write the diagnostic log (CSV: notches engaged, released and\n"
+           "                          retuned, a status row every 100 ms of audio) into DIR\n"
            "      --list-params       list the parameters with their ranges and defaults\n"
            "  -q, --quiet             no progress and no summary\n"
            "  -h, --help              this text\n";

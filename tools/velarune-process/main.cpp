@@ -1,5 +1,6 @@
 // velarune-process: runs Velarune's processing frame on a WAV or FLAC file, offline, at the file's
 // own sample rate and channel count, in host-sized blocks, and prints what each stage did.
+#include "diag/DiagnosticLog.h"
 #include "engine/ProcessingFrame.h"
 #include "velarune-process/AudioFile.h"
 #include "velarune-process/BleedScene.h"
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -105,8 +107,11 @@ void listParameters()
 
 // Runs the processing frame over `in` in blocks of options.blockSize, with the bleed models of
 // options.modelsDir (or the built-in ones), and returns the output. The demo scenes use it too.
+// With a log, every block is recorded as the plug-in's audio thread would, with the transport
+// running and the playhead at the block's first frame, and the queue is drained after each block
+// (an offline run has no idle task, and a drain per block keeps the queue from ever filling).
 Audio runFrame(const Audio& in, const ParameterValues& params, const ProcessOptions& options, bool progress,
-    Activity& activity, double& cpuSeconds, std::string& modelStatus)
+    Activity& activity, double& cpuSeconds, std::string& modelStatus, DiagnosticLog* log = nullptr)
 {
     auto frame = std::make_unique<ProcessingFrame>(0);
     dsp::ModelSearch search;
@@ -132,8 +137,13 @@ Audio runFrame(const Audio& in, const ParameterValues& params, const ProcessOpti
             ip[c] = in.samples[static_cast<size_t>(c)].data() + pos;
             op[c] = out.samples[static_cast<size_t>(c)].data() + pos;
         }
+        frame->setTransport(true, static_cast<double>(pos));
         frame->process(params, ip, in.channels, op, in.channels, n);
         activity.sample(frame->lastSnapshot());
+        if (log != nullptr) {
+            log->recordBlock(frame->lastSnapshot());
+            log->drain(options.logDir);
+        }
         const int percent
             = static_cast<int>(100.0 * static_cast<double>(pos + static_cast<size_t>(n)) / frames);
         if (progress && percent != lastPercent) {
@@ -231,15 +241,37 @@ int main(int argc, char** argv)
     for (const auto& [index, value] : settings)
         params[static_cast<size_t>(index)] = value;
 
+    std::unique_ptr<DiagnosticLog> log;
+    if (!options.logDir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(options.logDir, ec);
+        if (ec || !std::filesystem::is_directory(options.logDir))
+            return fail("cannot create the log folder \"" + options.logDir + "\"");
+        log = std::make_unique<DiagnosticLog>();
+        log->setEnabled(true);
+    }
+
     const bool progress = !options.quiet && isatty(fileno(stderr));
     Activity activity;
     double cpuSeconds = 0.0;
     std::string modelStatus;
-    const Audio out = runFrame(in, params, options, progress, activity, cpuSeconds, modelStatus);
+    const Audio out = runFrame(in, params, options, progress, activity, cpuSeconds, modelStatus, log.get());
     if (!writeAudio(options.outputPath, out, error))
         return fail(error);
     if (!options.quiet)
         printSummary(options, in, out, settings, activity, cpuSeconds, modelStatus);
+    if (log != nullptr) {
+        const DiagnosticFileWriter& w = log->writer();
+        if (!options.quiet) {
+            std::printf("  diagnostic log   %llu rows in", static_cast<unsigned long long>(w.rowsWritten()));
+            for (const auto& file : w.createdFiles())
+                std::printf(" %s", file.string().c_str());
+            std::printf("\n");
+        }
+        if (w.rowsLost() > 0 || log->dropped() > 0)
+            return fail(std::to_string(w.rowsLost() + log->dropped())
+                + " diagnostic log rows could not be written to \"" + options.logDir + "\"");
+    }
     if (!options.demo)
         return 0;
 
