@@ -27,6 +27,7 @@ BrindlecotDeFeedback::BrindlecotDeFeedback()
                          .withOutput("Output", juce::AudioChannelSet::stereo(), true))
     , instanceNumber_(gInstanceCounter.fetch_add(1))
     , frame_(std::make_unique<ProcessingFrame>(instanceNumber_))
+    , log_(std::make_unique<DiagnosticLog>())
 {
     ensureScratch(kDefaultScratchFrames);
     for (const auto& info : parameterTable()) {
@@ -102,6 +103,17 @@ template <typename Sample> void BrindlecotDeFeedback::processHostBuffer(juce::Au
     const ParameterValues params = parameterSnapshot();
     const int outLanes = std::min(numOut, ProcessingFrame::kMaxLanes);
 
+    // Host transport for the snapshot and the diagnostic log (the playhead in samples).
+    bool playing = false;
+    double playheadSamples = 0.0;
+    if (auto* head = getPlayHead()) {
+        if (const auto position = head->getPosition()) {
+            playing = position->getIsPlaying();
+            if (const auto samples = position->getTimeInSamples())
+                playheadSamples = static_cast<double>(*samples);
+        }
+    }
+
     // Blocks longer than the scratch buffers (sized for the host's announced maximum) run in pieces.
     int pos = 0;
     do {
@@ -121,7 +133,9 @@ template <typename Sample> void BrindlecotDeFeedback::processHostBuffer(juce::Au
             else
                 out[ch] = outScratch_[static_cast<size_t>(ch)].data();
         }
+        frame_->setTransport(playing, playheadSamples + pos);
         frame_->process(params, in, numIn, out, outLanes, n);
+        log_->recordBlock(frame_->lastSnapshot());
         if constexpr (!std::is_same_v<Sample, double>) {
             for (int ch = 0; ch < outLanes; ++ch) {
                 Sample* dst = buffer.getWritePointer(ch, pos);

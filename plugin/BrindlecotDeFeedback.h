@@ -2,6 +2,7 @@
 // in table order ("Soft Bypass" is the host's bypass), and saves/restores the state chunk.
 #pragma once
 
+#include "diag/DiagnosticLog.h"
 #include "engine/ProcessingFrame.h"
 #include "engine/StateChunk.h"
 
@@ -59,6 +60,8 @@ public:
     ParameterValues parameterSnapshot() const;
 
     ProcessingFrame& frame() { return *frame_; }
+    /// The diagnostic log: fed on the audio thread after every block, drained by the idle task.
+    DiagnosticLog& diagnosticLog() { return *log_; }
     int32_t accentIndex() const { return accentIndex_.load(); }
     /// Reads and clears the accent-changed flag in one exchange.
     bool takeAccentChanged() { return accentChanged_.exchange(false); }
@@ -70,6 +73,7 @@ private:
 
     uint64_t instanceNumber_;
     std::unique_ptr<ProcessingFrame> frame_;
+    std::unique_ptr<DiagnosticLog> log_;
     std::array<juce::RangedAudioParameter*, kNumParams> parameters_ {};
 
     std::atomic<int32_t> accentIndex_ {5};
