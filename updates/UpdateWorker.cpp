@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <random>
+#include <system_error>
 
 namespace brindlecot::updates {
 
@@ -33,7 +34,11 @@ void UpdateWorker::start()
     if (thread.joinable() || !check)
         return;
     stopping.store(false);
-    thread = std::thread([this] { run(); });
+    try {
+        thread = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        // No thread available: the plug-in goes on without update checks rather than failing to load.
+    }
 }
 
 void UpdateWorker::stop()
@@ -80,10 +85,13 @@ void UpdateWorker::run()
     while (!stopping.load()) {
         const int64_t current = now();
         if (current >= due) {
-            check->checkNow(stopping);
-            if (stopping.load())
-                break;
-            check->refresh();
+            // An exception leaving this thread would terminate the host; a failed run is just skipped.
+            try {
+                check->checkNow(stopping);
+                if (stopping.load())
+                    break;
+                check->refresh();
+            } catch (...) { }
             runs.fetch_add(1);
             // The next run is one period after this one started, whatever the request took.
             due = current + timing.periodMilliseconds;
