@@ -1,6 +1,12 @@
 // The background thread of the update check, owned by the plug-in instance: the first run 4 to 10 s
 // after start, then one run every 600 s on a monotonic clock. It sleeps in slices of at most 5 s on a
 // condition variable; stop() (and the destructor) wake it, abort a request in flight and join it.
+//
+// In the plug-in (members in this order, so the worker stops before the check is released):
+//   std::shared_ptr<updates::UpdateCheck> updateCheck
+//       = std::make_shared<updates::UpdateCheck>(updates::kProductKey, kProductVersion, makerFolder);
+//   updates::UpdateWorker updateWorker {updateCheck}; // updateWorker.start() in the constructor
+// The pill reads updateCheck->outcome() and changeCount(); the menu calls isEnabled() / setEnabled().
 #pragma once
 
 #include "updates/UpdateCheck.h"

@@ -207,6 +207,23 @@ TEST_F(LocalServer, RefusedConnectionsAndOtherSchemesFailWithStatusZero)
     EXPECT_EQ(httpGet("").status, 0);
 }
 
+TEST_F(LocalServer, GoesThroughTheProxyNamedInTheEnvironment)
+{
+    // The local server plays the proxy: it receives the absolute URL of a host that is never resolved.
+    LocalHttpServer proxy(LocalHttpServer::make("200 OK", kNewerFeed));
+    ASSERT_TRUE(proxy.ok());
+    const std::string proxyUrl = proxy.url(""); // http://127.0.0.1:<port>
+    ::setenv("http_proxy", proxyUrl.c_str(), 1);
+    const HttpResult result = httpGet("http://updates.invalid/updates.json");
+    ::unsetenv("http_proxy");
+    EXPECT_EQ(result.status, 200);
+    EXPECT_EQ(result.body, kNewerFeed);
+    const auto requests = proxy.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].rfind("GET http://updates.invalid/updates.json HTTP/1.1\r\n", 0), 0u)
+        << requests[0];
+}
+
 TEST(HttpGetOptions, DefaultToEightSecondsAndA64KiBBody)
 {
     const HttpGetOptions options;
