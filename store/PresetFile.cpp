@@ -24,12 +24,6 @@ std::string noReadableState(const fs::path& path)
     return "the preset has no readable state: " + path.filename().string();
 }
 
-void dropCarriageReturn(std::string& line)
-{
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-}
-
 // Whole file into `text`, refusing what cannot be a preset because of its size.
 bool readSmallFile(const fs::path& path, std::string& text)
 {
@@ -71,30 +65,39 @@ bool readPreset(const fs::path& path, PresetRecord& record, std::string& error)
     record = PresetRecord {};
     error.clear();
     std::string text;
+    bool read = false;
     try {
-        if (!readSmallFile(path, text)) {
-            error = notAPreset(path);
-            return false;
-        }
+        read = readSmallFile(path, text);
     } catch (...) {
+        read = false;
+    }
+    if (!read) {
         error = notAPreset(path);
         return false;
     }
+    return parsePreset(text, path, record, error);
+}
 
-    size_t pos = 0;
+bool parsePreset(std::string_view text, const fs::path& path, PresetRecord& record, std::string& error)
+{
+    record = PresetRecord {};
+    error.clear();
+    if (text.empty()) {
+        error = notAPreset(path); // no first line to read
+        return false;
+    }
     bool firstLine = true;
-    bool haveLine = !text.empty();
     bool stateReadable = false;
     std::string name;
     std::vector<uint8_t> state;
-    while (haveLine) {
+    size_t pos = 0;
+    while (pos < text.size()) {
         const size_t end = text.find('\n', pos);
-        std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-        dropCarriageReturn(line);
-        if (end == std::string::npos || end + 1 >= text.size())
-            haveLine = false;
-        else
-            pos = end + 1;
+        std::string_view line
+            = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+        pos = end == std::string_view::npos ? text.size() : end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
 
         if (firstLine) {
             firstLine = false;
@@ -105,18 +108,13 @@ bool readPreset(const fs::path& path, PresetRecord& record, std::string& error)
             continue;
         }
         const size_t eq = line.find('=');
-        if (line.empty() || eq == std::string::npos)
+        if (line.empty() || eq == std::string_view::npos)
             continue;
-        const std::string_view key(line.data(), eq);
-        if (key == "name") {
-            name = line.substr(eq + 1);
-        } else if (key == "state") {
-            stateReadable = base64Decode(std::string_view(line).substr(eq + 1), state) && !state.empty();
-        }
-    }
-    if (firstLine) {
-        error = notAPreset(path); // empty file: no header line
-        return false;
+        const std::string_view key = line.substr(0, eq);
+        if (key == "name")
+            name = std::string(line.substr(eq + 1));
+        else if (key == "state")
+            stateReadable = base64Decode(line.substr(eq + 1), state) && !state.empty();
     }
     if (!stateReadable) {
         error = noReadableState(path);

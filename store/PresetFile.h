@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace brindlecot {
@@ -32,6 +33,11 @@ struct PresetRecord
 
 /// Reads one file; on failure `record` is cleared and `error` tells why, naming the file.
 bool readPreset(const std::filesystem::path& path, PresetRecord& record, std::string& error);
+
+/// Parses a preset file's whole text as readPreset does; `path` names the file in messages and
+/// gives the name when the text has none.
+bool parsePreset(
+    std::string_view text, const std::filesystem::path& path, PresetRecord& record, std::string& error);
 
 /// The name as the file stores it: every "\n" and "\r" replaced by a space.
 std::string storedPresetName(const std::string& name);
