@@ -1,5 +1,7 @@
 #include "store/PresetStore.h"
 
+#include "engine/EditorSizing.h"
+
 #include <algorithm>
 #include <cmath>
 #include <system_error>
@@ -25,6 +27,37 @@ bool applyPresetChunk(
     const int64_t next = readStateChunk(state.data(), state.size(), 0, fields, params, paramsRead);
     fields.inputMode = inputMode;
     return next >= 0;
+}
+
+bool presetWindowScale(int32_t savedEditorWidth, double currentScale, double& scale)
+{
+    if (savedEditorWidth <= 0)
+        return false;
+    const double wanted = savedEditorWidth / static_cast<double>(kEditorWidth);
+    if (!(std::fabs(wanted - currentScale) > 0.01))
+        return false;
+    scale = wanted;
+    return true;
+}
+
+std::string steppedPresetName(const std::vector<std::string>& names, const std::string& current, int step)
+{
+    if (names.empty())
+        return {};
+    const auto it = std::find(names.begin(), names.end(), current);
+    if (it == names.end())
+        return step >= 1 ? names.front() : names.back();
+    const auto count = static_cast<long long>(names.size());
+    const long long i = (static_cast<long long>(it - names.begin()) + step % count + count) % count;
+    return names[static_cast<size_t>(i)];
+}
+
+std::string trimmedPresetName(const std::string& text)
+{
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 PresetStore::PresetStore(fs::path folder)
@@ -96,6 +129,37 @@ bool PresetStore::remove(const std::string& name, std::string& error)
         baseline_.clear();
         modified_ = false;
     }
+    return true;
+}
+
+bool PresetStore::rename(const std::string& oldName, const std::string& newName, std::string& error)
+{
+    error.clear();
+    if (storedPresetName(oldName) == storedPresetName(newName))
+        return true;
+    PresetRecord old;
+    const fs::path oldPath = folder_.empty() ? fs::path() : presetPathFor(folder_, oldName);
+    if (oldPath.empty() || !readPreset(oldPath, old, error)) {
+        if (error.empty())
+            error = std::string("not an ") + PresetFormat::product + " preset: " + presetFileName(oldName);
+        return false;
+    }
+    const fs::path newPath = presetPathFor(folder_, newName);
+    std::error_code ec;
+    if (!newPath.empty() && fs::exists(newPath, ec)) {
+        error = "a preset named \"" + storedPresetName(newName) + "\" already exists";
+        return false;
+    }
+    if (!writePreset(folder_, newName, old.state, error))
+        return false;
+    const bool wasCurrent = currentName_ == old.name;
+    if (!fs::remove(oldPath, ec) || ec) {
+        // The preset now exists twice; the old file stays listed under its old name.
+        error = "could not delete " + oldPath.filename().string();
+        return false;
+    }
+    if (wasCurrent)
+        currentName_ = storedPresetName(newName);
     return true;
 }
 

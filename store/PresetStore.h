@@ -25,6 +25,17 @@ bool isPresetChunk(const std::vector<uint8_t>& state);
 bool applyPresetChunk(
     const std::vector<uint8_t>& state, StateFields& fields, PresetValues& params, int* paramsRead = nullptr);
 
+/// The window scale a loaded preset asks for: savedEditorWidth / 542 when the width is above 0
+/// and that differs from `currentScale` by more than 0.01; false when the window should stay.
+bool presetWindowScale(int32_t savedEditorWidth, double currentScale, double& scale);
+
+/// The preset bar's arrows: the name `step` places after `current` in `names`, wrapping around;
+/// from a name not in the list, the first (step >= 1) or the last. Empty when `names` is empty.
+std::string steppedPresetName(const std::vector<std::string>& names, const std::string& current, int step);
+
+/// A name typed into the preset bar without spaces and tabs at either end (empty: save nothing).
+std::string trimmedPresetName(const std::string& text);
+
 class PresetStore
 {
 public:
@@ -52,6 +63,11 @@ public:
 
     /// Deletes the preset of that name; when it was current, no preset is current any more.
     bool remove(const std::string& name, std::string& error);
+
+    /// Gives a preset another name: writes it under `newName`, then deletes the old file, so a crash
+    /// in between leaves both. Refuses when a preset named `newName` exists. The current preset
+    /// follows the rename, keeping its baseline and modified flag.
+    bool rename(const std::string& oldName, const std::string& newName, std::string& error);
 
     /// The idle check: when a preset is current and not yet marked, marks it modified if a value
     /// departs from the baseline by more than 1e-6 * max(1, |value|). True when it became modified

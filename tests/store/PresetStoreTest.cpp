@@ -183,3 +183,65 @@ TEST(PresetStore, AppliesAChunkButKeepsTheMachinesInputMode)
     EXPECT_EQ(read, 0);
     EXPECT_EQ(untouched, defaultParameterValues());
 }
+
+TEST(PresetStore, RenamesAPresetAndTheCurrentNameFollows)
+{
+    TempFolder dir;
+    PresetStore store(dir.path());
+    std::string error;
+    const PresetValues values = withBleed(33.0);
+    ASSERT_TRUE(store.save("Draft", chunkWith(5, 0, values), values, error));
+    ASSERT_TRUE(store.save("Other", chunkWith(5, 0, values), values, error));
+    store.loaded("Draft", values);
+    ASSERT_TRUE(store.checkModified(withBleed(34.0)));
+
+    ASSERT_TRUE(store.rename("Draft", "Final", error)) << error;
+    EXPECT_EQ(store.names(), (std::vector<std::string> {"Final", "Other"}));
+    EXPECT_FALSE(fs::exists(dir / "Draft.vlrpreset"));
+    EXPECT_EQ(store.currentName(), "Final");
+    EXPECT_TRUE(store.modified()) << "renaming does not reset the edit state";
+    PresetRecord record;
+    ASSERT_TRUE(store.find("Final", record, error));
+    EXPECT_EQ(record.state, chunkWith(5, 0, values));
+
+    EXPECT_FALSE(store.rename("Final", "Other", error)) << "never replaces another preset";
+    EXPECT_EQ(error, "a preset named \"Other\" already exists");
+    EXPECT_FALSE(store.rename("Gone", "New", error));
+    EXPECT_EQ(error, "not an Velarune preset: Gone.vlrpreset");
+    EXPECT_EQ(store.names(), (std::vector<std::string> {"Final", "Other"}));
+    EXPECT_TRUE(store.rename("Other", "Other", error)) << "the same name is no change";
+}
+
+TEST(PresetStore, AsksForTheSavedWindowScaleOnlyWhenItDiffersByMoreThanOnePercent)
+{
+    double scale = 0.0;
+    EXPECT_TRUE(presetWindowScale(813, 1.0, scale));
+    EXPECT_DOUBLE_EQ(scale, 813.0 / 542.0);
+    EXPECT_FALSE(presetWindowScale(813, 1.495, scale)) << "813 / 542 = 1.49996";
+    EXPECT_TRUE(presetWindowScale(542, 1.02, scale));
+    EXPECT_DOUBLE_EQ(scale, 1.0);
+    EXPECT_FALSE(presetWindowScale(542, 1.009, scale));
+    EXPECT_FALSE(presetWindowScale(0, 2.0, scale)) << "a chunk without an editor size";
+    EXPECT_FALSE(presetWindowScale(-542, 2.0, scale));
+}
+
+TEST(PresetBarHelpers, StepThroughNamesWrappingAroundAndFromAnUnlistedName)
+{
+    const std::vector<std::string> names = {"A", "B", "C"};
+    EXPECT_EQ(steppedPresetName(names, "B", 1), "C");
+    EXPECT_EQ(steppedPresetName(names, "C", 1), "A");
+    EXPECT_EQ(steppedPresetName(names, "A", -1), "C");
+    EXPECT_EQ(steppedPresetName(names, "", 1), "A");
+    EXPECT_EQ(steppedPresetName(names, "Z", -1), "C");
+    EXPECT_EQ(steppedPresetName(names, "a", 1), "A") << "names match exactly";
+    EXPECT_EQ(steppedPresetName({}, "A", 1), "");
+    EXPECT_EQ(steppedPresetName({"Only"}, "Only", -1), "Only");
+}
+
+TEST(PresetBarHelpers, TrimSpacesAndTabsFromATypedName)
+{
+    EXPECT_EQ(trimmedPresetName("  \tLead vox \t "), "Lead vox");
+    EXPECT_EQ(trimmedPresetName(" \t \t"), "");
+    EXPECT_EQ(trimmedPresetName(""), "");
+    EXPECT_EQ(trimmedPresetName("\nx\n"), "\nx\n") << "only spaces and tabs";
+}
