@@ -24,9 +24,13 @@ std::string noReadableState(const fs::path& path)
     return "the preset has no readable state: " + path.filename().string();
 }
 
-// Whole file into `text`, refusing what cannot be a preset because of its size.
+// Whole file into `text`, refusing what cannot be a preset: anything but a regular file (a pipe
+// would block the user-interface thread, a device never end) and files above the size limit.
 bool readSmallFile(const fs::path& path, std::string& text)
 {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec))
+        return false;
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return false;

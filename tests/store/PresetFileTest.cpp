@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace brindlecot;
 using brindlecot::testing::readText;
 using brindlecot::testing::TempFolder;
@@ -132,6 +134,9 @@ TEST(PresetFile, RejectsFilesWithoutTheExactHeaderNamingTheFile)
     EXPECT_FALSE(read(dir / "Missing.vlrpreset", record, error));
     EXPECT_EQ(error, "not an Velarune preset: Missing.vlrpreset");
     EXPECT_FALSE(read(dir.path(), record, error)) << "a folder is not a preset";
+    ASSERT_EQ(mkfifo((dir / "Pipe.vlrpreset").c_str(), 0600), 0);
+    EXPECT_FALSE(read(dir / "Pipe.vlrpreset", record, error)) << "a pipe is refused, not waited on";
+    EXPECT_EQ(error, "not an Velarune preset: Pipe.vlrpreset");
 }
 
 TEST(PresetFile, RejectsAStateThatIsMissingEmptyOrNotStrictBase64)
