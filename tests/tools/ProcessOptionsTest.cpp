@@ -111,3 +111,31 @@ TEST(ProcessOptions, LogOptionNamesTheFolderForTheDiagnosticLog)
     EXPECT_FALSE(parse({"--log", "", "in.wav", "out.wav"}, bad, error));
     EXPECT_EQ(error, "option --log needs a folder");
 }
+
+TEST(ProcessOptions, PresetOptionsNameAFileToApplyAndOneToWrite)
+{
+    ProcessOptions o;
+    std::string error;
+    ASSERT_TRUE(parse({"--preset", "Verse.vlrpreset", "--set", "Output=-3", "in.wav", "out.wav"}, o, error))
+        << error;
+    EXPECT_EQ(o.presetPath, "Verse.vlrpreset");
+    EXPECT_TRUE(o.savePresetPath.empty());
+    ProcessOptions save;
+    ASSERT_TRUE(parse({"--set", "Air=40", "--save-preset", "Bright.vlrpreset"}, save, error)) << error;
+    EXPECT_EQ(save.savePresetPath, "Bright.vlrpreset");
+    EXPECT_TRUE(save.inputPath.empty()) << "saving alone needs no audio files";
+    ProcessOptions both;
+    ASSERT_TRUE(parse({"--save-preset", "p.vlrpreset", "in.wav", "out.wav"}, both, error)) << error;
+    EXPECT_EQ(both.outputPath, "out.wav");
+}
+
+TEST(ProcessOptions, PresetOptionsNeedTheirFileAndAPresetAloneStillNeedsAudio)
+{
+    for (const auto& args : std::vector<std::vector<const char*>> {{"in.wav", "out.wav", "--preset"},
+             {"--save-preset"}, {"--preset", "p.vlrpreset"}, {"--save-preset", "p.vlrpreset", "in.wav"}}) {
+        ProcessOptions o;
+        std::string error;
+        EXPECT_FALSE(parse(args, o, error)) << args.back();
+        EXPECT_FALSE(error.empty());
+    }
+}

@@ -116,6 +116,12 @@ bool parseProcessOptions(int argc, const char* const* argv, ProcessOptions& o, s
                 error = "option --log needs a folder";
                 return false;
             }
+        } else if (arg == "--preset") {
+            if (!next(o.presetPath))
+                return false;
+        } else if (arg == "--save-preset") {
+            if (!next(o.savePresetPath))
+                return false;
         } else if (arg == "--set" || arg == "-s") {
             if (!next(value))
                 return false;
@@ -160,6 +166,9 @@ bool parseProcessOptions(int argc, const char* const* argv, ProcessOptions& o, s
         }
         return true;
     }
+    // Saving a preset alone needs no audio files.
+    if (positional.empty() && !o.savePresetPath.empty())
+        return true;
     if (positional.size() != 2) {
         error = "expected an input and an output file (see --help)";
         return false;
@@ -173,9 +182,13 @@ std::string usageText()
 {
     return "usage: velarune-process [options] INPUT OUTPUT\n"
            "       velarune-process --demo [--demo-dir DIR] [--scene FILE] [options]\n"
+           "       velarune-process [--preset FILE] [--set ...] --save-preset FILE\n"
            "Runs Velarune's processing on a WAV or FLAC file (mono or stereo) at its own sample rate.\n"
            "  -s, --set \"Name=Value\"  set a parameter by its exact name, e.g. --set \"Bleed "
            "Reduction=80\"\n"
+           "      --preset FILE       apply a .vlrpreset file first (--set values then override it)\n"
+           "      --save-preset FILE  write the settings (--preset, then --set) as a preset file named\n"
+           "                          after FILE; without INPUT and OUTPUT nothing is processed\n"
            "  -b, --block N           block size in samples (default 512)\n"
            "      --input-mode M      auto or left (left channel only)\n"
            "      --demo              process the built-in demo scene (writes demo-in.wav, demo-out.wav),\n"

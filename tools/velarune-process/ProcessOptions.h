@@ -18,6 +18,8 @@ struct ProcessOptions
     std::string scenePath; // the demo's bleed scene instead of the one in the source tree
     std::string modelsDir; // read the bleed models from here instead of the built-in ones
     std::string logDir; // write the diagnostic CSV log of the run into this folder
+    std::string presetPath; // apply this preset file before the --set settings
+    std::string savePresetPath; // write the resulting settings as a preset file here
     int blockSize = 512;
     int inputMode = 0; // 0 auto, 1 left channel only
     bool quiet = false;

@@ -5,6 +5,7 @@
 #include "velarune-process/AudioFile.h"
 #include "velarune-process/BleedScene.h"
 #include "velarune-process/DemoSignal.h"
+#include "velarune-process/PresetFiles.h"
 #include "velarune-process/ProcessOptions.h"
 
 #include <sys/stat.h>
@@ -171,6 +172,8 @@ void printSummary(const ProcessOptions& options, const Audio& in, const Audio& o
     std::printf("  length           %zu frames, %.3f s at %.0f Hz, %d channel(s), blocks of %d\n", frames,
         seconds, in.sampleRate, in.channels, block);
     std::printf("  peak in / out    %.2f dBFS / %.2f dBFS\n", peakDb(in.samples), peakDb(out.samples));
+    if (!options.presetPath.empty())
+        std::printf("  preset           %s\n", options.presetPath.c_str());
     for (const auto& [index, value] : settings)
         std::printf("  setting          %s = %s\n", paramSpec(index).name,
             formatValueWithUnit(paramSpec(index), value).c_str());
@@ -200,6 +203,21 @@ void printSummary(const ProcessOptions& options, const Audio& in, const Audio& o
         cpuSeconds > 0.0 ? seconds / cpuSeconds : INFINITY, cpuSeconds, seconds);
 }
 
+// Writes the run's settings (preset, then --set) as a preset file; prints where unless quiet.
+bool savePreset(const ProcessOptions& options)
+{
+    std::string error;
+    if (!savePresetFile(options.savePresetPath, options.settings, options.inputMode, error)) {
+        fail(error);
+        return false;
+    }
+    if (!options.quiet)
+        std::printf("saved preset \"%s\" (%zu setting(s)) to %s\n",
+            std::filesystem::path(options.savePresetPath).stem().string().c_str(), options.settings.size(),
+            options.savePresetPath.c_str());
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -216,6 +234,29 @@ int main(int argc, char** argv)
         listParameters();
         return 0;
     }
+
+    // A preset's values come first; a --set for the same parameter overrides it.
+    if (!options.presetPath.empty()) {
+        std::vector<std::pair<int, double>> fromPreset;
+        if (!presetSettings(options.presetPath, fromPreset, error))
+            return fail(error);
+        for (auto it = fromPreset.rbegin(); it != fromPreset.rend(); ++it) {
+            const int index = it->first;
+            if (std::none_of(options.settings.begin(), options.settings.end(),
+                    [index](const auto& s) { return s.first == index; }))
+                options.settings.insert(options.settings.begin(), *it);
+        }
+    }
+    const bool saveOnly = !options.savePresetPath.empty() && !options.demo && options.inputPath.empty();
+    if (!options.savePresetPath.empty()) {
+        for (const std::string& audio : {options.inputPath, options.outputPath})
+            if (!audio.empty()
+                && (audio == options.savePresetPath || sameFile(audio, options.savePresetPath)))
+                return fail(
+                    "the preset file \"" + options.savePresetPath + "\" is an audio file of this run");
+    }
+    if (saveOnly)
+        return savePreset(options) ? 0 : 2;
 
     Audio in;
     std::vector<std::pair<int, double>> settings;
@@ -272,6 +313,8 @@ int main(int argc, char** argv)
             return fail(std::to_string(w.rowsLost() + log->dropped())
                 + " diagnostic log rows could not be written to \"" + options.logDir + "\"");
     }
+    if (!options.savePresetPath.empty() && !savePreset(options))
+        return 2;
     if (!options.demo)
         return 0;
 
