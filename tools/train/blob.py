@@ -7,11 +7,12 @@ row per output unit, in the order of ARRAY_NAMES. Plain numpy; no torch needed.
 import struct
 
 import numpy as np
+from runtime_constants import NETWORK_HOP, NETWORK_INPUT
 
 MAGIC = b"HFWI"
 VERSION = 1
-INPUT = 512
-HOP = 32
+INPUT = NETWORK_INPUT
+HOP = NETWORK_HOP
 SHAPES = {
     # name: (width, taps, file name in resources/models)
     "full": (96, 256, "big_base_s1.bin"),
