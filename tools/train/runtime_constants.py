@@ -13,6 +13,14 @@ SAMPLE_RATE_HZ = 48000
 NETWORK_HOP = 32
 NETWORK_INPUT = 512
 
+# The two model shapes (hidden width of both GRU layers, FIR taps) and their file names.
+FULL_MODEL_WIDTH = 96
+FULL_MODEL_TAPS = 256
+FULL_MODEL_FILE = "big_base_s1.bin"
+ECO_MODEL_WIDTH = 64
+ECO_MODEL_TAPS = 192
+ECO_MODEL_FILE = "gig_eco_v2.bin"
+
 # The spectral bleed stage: analysis every SPECTRAL_HOP samples over SPECTRAL_FFT samples
 # (Hann window), a minimum-phase FIR of SPECTRAL_FIR_TAPS taps crossfaded in over SPECTRAL_HOP.
 SPECTRAL_HOP = 128
