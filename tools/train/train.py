@@ -71,11 +71,6 @@ def validate(model, valid, count, chain):
     return change - 2.0 * max(0.0, abs(level) - 1.0), change, level
 
 
-def frame_energies(x, frame=960):
-    n = len(x) // frame
-    return np.sum(x[: n * frame].astype(np.float64).reshape(n, frame) ** 2, axis=1) + 1e-30
-
-
 class Loss:
     def __init__(self, vocal_weight, chain_weight):
         self.window = torch.hann_window(512)
@@ -192,6 +187,9 @@ def main():
         if "torch_rng" in state:
             torch.set_rng_state(state["torch_rng"])
         pending = state.get("batch")
+        if state.get("steps", total_steps) != total_steps:
+            say("warning: the checkpoint was written for %d steps, the recipe now asks for %d; the learning "
+                "rate follows the new total" % (state["steps"], total_steps))
         say("resumed at step %d of %d (best validation score %.2f)" % (step, total_steps, best))
     elif args.init:
         model.load_state_dict(torch.load(args.init)["model"])
