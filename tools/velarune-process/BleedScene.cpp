@@ -65,7 +65,8 @@ std::string figure(double valueDb, const char* what)
 BleedFigures measureBleed(double sampleRate, const std::vector<double>& mic, const std::vector<double>& vocal,
     const std::vector<double>& outMic, const std::vector<double>& outVocal)
 {
-    const size_t frame = static_cast<size_t>(std::max(1L, std::lround(kVocalActiveFrameSeconds * sampleRate)));
+    const size_t frame
+        = static_cast<size_t>(std::max(1L, std::lround(kVocalActiveFrameSeconds * sampleRate)));
     const std::vector<double> em = frameEnergies(mic, frame);
     const std::vector<double> ev = frameEnergies(vocal, frame);
     const std::vector<double> eb = frameEnergies(difference(mic, vocal), frame);
