@@ -16,6 +16,7 @@ packages=(
     libgl-dev
     xvfb fonts-roboto-unhinted
     clang libclang-rt-14-dev
+    python3-torch python3-numpy python3-scipy
 )
 if [ "${1:-}" = "--host" ]; then
     packages+=(ardour sox python3)

@@ -52,7 +52,7 @@ void SpectralBleedProcessor::prepare(double sampleRate, std::pair<float, float> 
         sampleRate_ = 48000.0f;
     deepFloorDb_ = 0.0f;
     shallowFloorDb_ = 0.0f;
-    maskRangeDb_ = 1.5f;
+    maskRangeDb_ = kMaskRangeDb;
     voiceHigh_ = 0.35f;
     voiceLow_ = std::min(0.1f, voiceHigh_ - 0.001f);
     cornerLow_ = corners.first;
@@ -219,7 +219,7 @@ void SpectralBleedProcessor::analyse()
     }
     float match = 1.0f;
     if (a > 1e-12f && b > 1e-12f)
-        match = std::clamp(a / b, 0.0f, 64.0f);
+        match = std::clamp(a / b, 0.0f, kLevelMatchMax);
 
     const float t = std::clamp((voiceTarget_ - voiceLow_) / (voiceHigh_ - voiceLow_), 0.0f, 1.0f);
     voicePresence_ += (t - voicePresence_) * slowCoefficient_;

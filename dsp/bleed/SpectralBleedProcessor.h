@@ -26,6 +26,10 @@ public:
     static constexpr std::size_t kTaps = 512;
     static constexpr std::size_t kFade = 128;
     static constexpr int kMaxLanes = 2;
+    /// A bin that lost this much (dB) against the level-matched mix is at the floor (mask 0).
+    static constexpr float kMaskRangeDb = 1.5f;
+    /// Upper clamp of the level match between the mix and the clean reference (sum of magnitudes).
+    static constexpr float kLevelMatchMax = 64.0f;
 
     SpectralBleedProcessor();
 
@@ -91,7 +95,7 @@ private:
     float sampleRate_ = 48000.0f;
     float deepFloorDb_ = 0.0f;
     float shallowFloorDb_ = 0.0f;
-    float maskRangeDb_ = 1.5f;
+    float maskRangeDb_ = kMaskRangeDb;
     float voiceHigh_ = 0.35f;
     float voiceLow_ = 0.1f;
     float cornerLow_ = 78.125f;

@@ -11,7 +11,10 @@ import numpy as np
 from scipy import signal
 from scipy.io import wavfile
 
-RATE = 48000
+from runtime_constants import SAMPLE_RATE_HZ, VOCAL_ACTIVE_FRAME_SECONDS
+
+RATE = SAMPLE_RATE_HZ
+VOCAL_ACTIVE_FRAME = int(round(VOCAL_ACTIVE_FRAME_SECONDS * RATE))  # 960 samples, 20 ms
 
 
 def decode(path, raw_format=None):
@@ -199,7 +202,7 @@ def random_mic_eq(rng):
     return np.concatenate(rows)
 
 
-def frame_energies(x, frame=960):
+def frame_energies(x, frame=VOCAL_ACTIVE_FRAME):
     n = len(x) // frame
     return np.mean(x[: n * frame].reshape(n, frame).astype(np.float64) ** 2, axis=1)
 

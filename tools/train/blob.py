@@ -7,15 +7,25 @@ row per output unit, in the order of ARRAY_NAMES. Plain numpy; no torch needed.
 import struct
 
 import numpy as np
+from runtime_constants import (
+    ECO_MODEL_FILE,
+    ECO_MODEL_TAPS,
+    ECO_MODEL_WIDTH,
+    FULL_MODEL_FILE,
+    FULL_MODEL_TAPS,
+    FULL_MODEL_WIDTH,
+    NETWORK_HOP,
+    NETWORK_INPUT,
+)
 
 MAGIC = b"HFWI"
 VERSION = 1
-INPUT = 512
-HOP = 32
+INPUT = NETWORK_INPUT
+HOP = NETWORK_HOP
 SHAPES = {
     # name: (width, taps, file name in resources/models)
-    "full": (96, 256, "big_base_s1.bin"),
-    "eco": (64, 192, "gig_eco_v2.bin"),
+    "full": (FULL_MODEL_WIDTH, FULL_MODEL_TAPS, FULL_MODEL_FILE),
+    "eco": (ECO_MODEL_WIDTH, ECO_MODEL_TAPS, ECO_MODEL_FILE),
 }
 ARRAY_NAMES = [
     "inputWeights",

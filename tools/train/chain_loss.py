@@ -31,14 +31,25 @@ import torch
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+from runtime_constants import (  # noqa: E402
+    DEEP_FLOOR_DB,
+    FLOOR_CORNER_HIGH_HZ,
+    FLOOR_CORNER_LOW_HZ,
+    LEVEL_MATCH_MAX,
+    MASK_RANGE_DB,
+    SAMPLE_RATE_HZ,
+    SHALLOW_FLOOR_DB,
+    SPECTRAL_FFT,
+    SPECTRAL_HOP,
+    VOCAL_ACTIVE_RATIO,
+)
 
-RATE = 48000
-FFT = 1024
-HOP = 128
-MASK_RANGE_DB = 1.5
-SHALLOW_DB = -7.0
-DEEP_DB = -45.0
-CORNERS = (78.125, 125.0)  # high-pass off or below 125 Hz
+RATE = SAMPLE_RATE_HZ
+FFT = SPECTRAL_FFT
+HOP = SPECTRAL_HOP
+SHALLOW_DB = SHALLOW_FLOOR_DB
+DEEP_DB = DEEP_FLOOR_DB
+CORNERS = (FLOOR_CORNER_LOW_HZ, FLOOR_CORNER_HIGH_HZ)  # high-pass off or below 125 Hz
 
 
 def floor_curve(rate=RATE):
@@ -64,7 +75,7 @@ class ChainModel:
         """Bin gains [B, bins, frames] from the spectra of the mix and the clean estimate."""
         ax, ay = X.abs(), Y.abs()
         sx, sy = ax.sum(dim=1, keepdim=True), ay.sum(dim=1, keepdim=True)
-        m = torch.where((sx > 1e-12) & (sy > 1e-12), torch.clamp(sx / (sy + 1e-30), 0.0, 64.0), torch.ones_like(sx))
+        m = torch.where((sx > 1e-12) & (sy > 1e-12), torch.clamp(sx / (sy + 1e-30), 0.0, LEVEL_MATCH_MAX), torch.ones_like(sx))
         u = (ay * m + 1e-12) / (ax + 1e-12)
         v = 1.0 + 20.0 * torch.log10(u) / MASK_RANGE_DB
         clamped = torch.clamp(v, 0.0, 1.0)
@@ -79,7 +90,7 @@ class ChainModel:
         g = self.gains(X, Y)[..., :-1] ** 2  # frame t's gains act on frame t + 1
         V, Bl = V[..., 1:], Bl[..., 1:]
         ev = V.sum(dim=1)  # [B, frames]
-        active = (ev > ev.amax(dim=1, keepdim=True) * 1e-4) & (ev > 0)
+        active = (ev > ev.amax(dim=1, keepdim=True) * VOCAL_ACTIVE_RATIO) & (ev > 0)
         a = active[:, None, :].float()
         v0, b0 = (V * a).sum(dim=(1, 2)), (Bl * a).sum(dim=(1, 2))
         v1, b1 = (g * V * a).sum(dim=(1, 2)), (g * Bl * a).sum(dim=(1, 2))
@@ -119,7 +130,7 @@ def ideal_mask_effect(chain, vocal, bleed):
     V, B = chain.spectrum(vocal).abs() ** 2, chain.spectrum(bleed).abs() ** 2
     g = (chain.floor + (1.0 - chain.floor) * (V > B).float()) ** 2
     ev = V.sum(dim=1)
-    a = ((ev > ev.amax(dim=1, keepdim=True) * 1e-4) & (ev > 0))[:, None, :].float()
+    a = ((ev > ev.amax(dim=1, keepdim=True) * VOCAL_ACTIVE_RATIO) & (ev > 0))[:, None, :].float()
     v0, b0 = (V * a).sum(dim=(1, 2)), (B * a).sum(dim=(1, 2))
     vocal_db = 10.0 * torch.log10((g * V * a).sum(dim=(1, 2)) / v0)
     bleed_db = 10.0 * torch.log10((g * B * a).sum(dim=(1, 2)) / b0)

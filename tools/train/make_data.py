@@ -37,7 +37,8 @@ from scipy import signal
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import audio  # noqa: E402
-from audio import RATE  # noqa: E402
+from audio import RATE, VOCAL_ACTIVE_FRAME  # noqa: E402
+from runtime_constants import NETWORK_HOP, VOCAL_ACTIVE_RATIO  # noqa: E402
 
 PACKAGES_TRAIN = [
     "ffmpeg", "fluidsynth", "fluid-soundfont-gm", "timgm6mb-soundfont", "avldrums.lv2-soundfont",
@@ -415,9 +416,10 @@ def vocal_track(rng, full, limited, singing, n):
     return out, kind
 
 
-def active_mask(x, threshold_db=-40.0):
-    e = audio.frame_energies(x)
-    return e > np.max(e) * 10.0 ** (threshold_db / 10.0) if len(e) and np.max(e) > 0 else np.zeros(len(e), bool)
+def active_mask(x):
+    """The vocal-active 20 ms frames of x (the evaluation's rule, see runtime_constants.py)."""
+    e = audio.frame_energies(x, VOCAL_ACTIVE_FRAME)
+    return e > np.max(e) * VOCAL_ACTIVE_RATIO if len(e) and np.max(e) > 0 else np.zeros(len(e), bool)
 
 
 def convolve(x, h):
@@ -468,7 +470,7 @@ def mix_example(rng, voices, stems, n):
     bleed = signal.sosfilt(eq, bleed).astype(np.float32)
 
     if kind == "mixed":
-        mask = np.repeat(active_mask(vocal), 960)
+        mask = np.repeat(active_mask(vocal), VOCAL_ACTIVE_FRAME)
         mask = np.pad(mask, (0, n - len(mask)))
         vbr = rng.uniform(-10.0, 10.0)
         pv = np.mean(vocal[mask] ** 2)
@@ -515,7 +517,7 @@ def main():
         install_packages(PACKAGES_TOOLS + PACKAGES_TRAIN + PACKAGES_EVAL)
     seed = recipe["seed"]
     seconds = recipe["example_seconds"]
-    n = int(seconds * RATE) // 32 * 32
+    n = int(seconds * RATE) // NETWORK_HOP * NETWORK_HOP
     cache = os.path.join(args.out, "cache" + ("-small" if args.small else ""))
     os.makedirs(cache, exist_ok=True)
     for split in args.splits.split(","):

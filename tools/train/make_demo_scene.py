@@ -29,6 +29,7 @@ sys.path.insert(0, HERE)
 import audio  # noqa: E402
 import make_data  # noqa: E402
 from audio import RATE  # noqa: E402
+from runtime_constants import NETWORK_HOP  # noqa: E402
 
 SEED = 4242
 SECONDS = 5.0
@@ -128,7 +129,7 @@ def main():
     args = parser.parse_args()
     if not args.no_install:
         make_data.install_packages(["fluidsynth", "fluid-soundfont-gm", "sox", "python3-numpy", "python3-scipy"])
-    n = int(SECONDS * RATE) // 32 * 32
+    n = int(SECONDS * RATE) // NETWORK_HOP * NETWORK_HOP
     mic, vocal, meta = build(n)
 
     # Integer samples are written as they are, so sox converts to FLAC without dither and the

@@ -19,6 +19,7 @@ import torch
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from model import FilterHead, run_canceller  # noqa: E402
+from runtime_constants import SAMPLE_RATE_HZ  # noqa: E402
 
 REPO = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 OUT = os.path.join(REPO, "tests", "data", "bleed")
@@ -27,7 +28,7 @@ SAMPLES = 4096
 
 
 def parity_input(rng, n):
-    t = np.arange(n) / 48000.0
+    t = np.arange(n) / float(SAMPLE_RATE_HZ)
     x = 0.25 * np.sin(2 * np.pi * 220.0 * t) + 0.1 * np.sin(2 * np.pi * 3150.0 * t)
     x += 0.05 * rng.standard_normal(n)
     x[1500:2100] *= 0.02  # a quiet stretch

@@ -106,7 +106,7 @@ class FilterHead(torch.nn.Module):
         weights = torch.stack([current, previous], dim=2).flip(-1).reshape(batch * hops * 2, 1, k)
         sums = torch.nn.functional.conv1d(segments, weights, groups=batch * hops).reshape(batch, hops, 2, HOP)
         c, q = sums[:, :, 0], sums[:, :, 1]
-        fade = (torch.arange(HOP, dtype=x.dtype) + 1.0) * 0.03125
+        fade = (torch.arange(HOP, dtype=x.dtype) + 1.0) * (1.0 / HOP)
         return (fade * (c - q) + q).reshape(batch, n), extended[:, -(k - 1) :]  # gain stays at 1
 
     def forward(self, x, state, others=()):

@@ -1,33 +1,46 @@
 #!/bin/sh
-# Trains both bleed models, time-bounded, one process per model with one thread each, at low
-# priority, then evaluates them. On a machine to ourselves both shapes train in parallel (one per
-# core); with SEQUENTIAL_UNTIL=HH:MM the models take turns until that time and run side by side
-# afterwards. Every stage resumes from the checkpoints in RUNS when started again; INIT_FULL and
-# INIT_ECO start a new run from the models of earlier checkpoints (a fresh optimiser and schedule).
+# Trains both bleed models for the step totals of recipe.json (40,500 steps full, 48,000 ECO), one
+# process per model with one thread each, at low priority, then evaluates them. On a machine to
+# ourselves both shapes train in parallel (one per core); with SEQUENTIAL=1 the full model runs to
+# its end first, then the ECO model. The step count fixes the run, so the same seeds give the same
+# models on any machine; END=HH:MM (UTC) only stops early: every model checkpoints where it is and
+# the same command continues it later, to the same result. INIT_FULL and INIT_ECO start a new run
+# from the models of earlier checkpoints (a fresh optimiser and schedule).
 #
-#   END=20:25 tools/train/run_training.sh
-#   FULL_UNTIL=17:40 ECO_UNTIL=18:00 END=18:08 SEQUENTIAL_UNTIL=18:00 tools/train/run_training.sh
+#   tools/train/run_training.sh
+#   END=20:25 tools/train/run_training.sh        # stop early at 20:25, run again to continue
+#   SEQUENTIAL=1 tools/train/run_training.sh
 set -eu
 HERE=$(cd "$(dirname "$0")" && pwd)
 DATA=${DATA:-/work/train-data}
 RUNS=${RUNS:-/work/train-runs}
-END=${END:?END=HH:MM (UTC) is when training stops}
 PY="nice -n 15 /usr/bin/python3"
 mkdir -p "$RUNS/full" "$RUNS/eco"
 
-if [ -n "${SEQUENTIAL_UNTIL:-}" ]; then
-    $PY "$HERE/train.py" --shape full --data "$DATA" --run-dir "$RUNS/full" --deadline "${FULL_UNTIL:?}"
-    $PY "$HERE/train.py" --shape eco --data "$DATA" --run-dir "$RUNS/eco" --deadline "${ECO_UNTIL:?}"
-fi
-$PY "$HERE/train.py" --shape full --data "$DATA" --run-dir "$RUNS/full" --deadline "$END" \
-    ${INIT_FULL:+--init "$INIT_FULL"} &
-full=$!
-$PY "$HERE/train.py" --shape eco --data "$DATA" --run-dir "$RUNS/eco" --deadline "$END" \
-    ${INIT_ECO:+--init "$INIT_ECO"} &
-eco=$!
-wait $full
-wait $eco
+train() {
+    shape=$1
+    init=$2
+    $PY "$HERE/train.py" --shape "$shape" --data "$DATA" --run-dir "$RUNS/$shape" \
+        ${END:+--deadline "$END"} ${init:+--init "$init"}
+}
 
+if [ -n "${SEQUENTIAL:-}" ]; then
+    train full "${INIT_FULL:-}"
+    train eco "${INIT_ECO:-}"
+else
+    train full "${INIT_FULL:-}" &
+    full=$!
+    train eco "${INIT_ECO:-}" &
+    eco=$!
+    wait $full
+    wait $eco
+fi
+
+# Evaluate only finished runs: an early stop leaves no last_*.bin behind.
+if [ ! -f "$RUNS/full/last_big_base_s1.bin" ] || [ ! -f "$RUNS/eco/last_gig_eco_v2.bin" ]; then
+    echo "training stopped before the end of its steps; run again to continue"
+    exit 0
+fi
 $PY "$HERE/evaluate" --data "$DATA" --split valid --full "$RUNS/full/big_base_s1.bin" \
     --eco "$RUNS/eco/gig_eco_v2.bin" --json "$RUNS/evaluation-valid.json" > "$RUNS/evaluation-valid.md"
 echo "evaluation written to $RUNS/evaluation-valid.md"

@@ -9,14 +9,20 @@ with the vocal target (a compressed-magnitude spectral term plus a time-domain t
 distortion of the vocal alone under the same filter; all terms are normalised by the example's
 microphone power so that loud and quiet examples count alike.
 
-Time-bounded: stops at --deadline (UTC, HH:MM) or after --minutes, writes a checkpoint every few
-minutes and resumes from it when started again with the same --run-dir. The best model on the
-validation examples is exported as a blob into the run directory. What is validated and exported
-is an exponential moving average of the weights (`average_steps` steps long), which smooths out
-the step-to-step wander of small-batch training.
+Step-bounded, so the same seed gives the same model on any machine: the recipe gives each shape
+its total number of optimiser steps (`steps`), the learning rate follows a cosine over those
+steps, and every `validate_every` steps (and at the last step) the averaged weights are validated
+and a checkpoint is written. A wall-clock --deadline (UTC, HH:MM) or --minutes only stops the run
+early: it writes a checkpoint at the step it reached, including a batch that is only partly
+done (its examples, chunk position and carried canceller state), the optimiser, the averaged
+weights and both random generators, and the same command resumes from it. An interrupted and
+resumed run gives the same blobs, byte for byte, as one that ran straight through (checked by
+test_resume.py). The best model on the validation examples is exported as a blob into the run
+directory. What is validated and exported is an exponential moving average of the weights
+(`average_steps` steps long), which smooths out the step-to-step wander of small-batch training.
 
     nice -n 15 /usr/bin/python3 tools/train/train.py --shape full --run-dir /work/train-runs/full \\
-        --deadline 18:10
+        [--deadline 18:10]
 """
 import argparse
 import datetime
@@ -32,7 +38,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from blob import SHAPES  # noqa: E402
 from chain_loss import ChainModel, chain_terms  # noqa: E402
-from model import FilterHead, run_canceller, run_canceller_split  # noqa: E402
+from model import CancellerState, FilterHead, run_canceller  # noqa: E402
+from runtime_constants import NETWORK_HOP, SAMPLE_RATE_HZ  # noqa: E402
 
 
 def load_split(data, name):
@@ -62,11 +69,6 @@ def validate(model, valid, count, chain):
         return 0.0, 0.0, 0.0
     change, level = float(np.median(changes)), float(np.median(levels))
     return change - 2.0 * max(0.0, abs(level) - 1.0), change, level
-
-
-def frame_energies(x, frame=960):
-    n = len(x) // frame
-    return np.sum(x[: n * frame].astype(np.float64).reshape(n, frame) ** 2, axis=1) + 1e-30
 
 
 class Loss:
@@ -105,6 +107,26 @@ def save_atomic(obj, path):
     os.replace(path + ".partial", path)
 
 
+def learning_rate(cfg, step, total):
+    """Cosine from `learning_rate` at step 0 to `final_learning_rate` at step `total`."""
+    final = cfg.get("final_learning_rate", cfg["learning_rate"])
+    progress = min(1.0, step / max(1, total))
+    return final + 0.5 * (cfg["learning_rate"] - final) * (1.0 + np.cos(np.pi * progress))
+
+
+def stop_time(args, start):
+    """Wall-clock time (seconds since the epoch) of the early stop, or infinity."""
+    stop_at = float("inf")
+    if args.minutes is not None:
+        stop_at = start + 60.0 * args.minutes
+    if args.deadline:
+        now = datetime.datetime.utcnow()
+        h, m = (int(v) for v in args.deadline.split(":"))
+        end = now.replace(hour=h, minute=m, second=0, microsecond=0)
+        stop_at = min(stop_at, start + (end - now).total_seconds())
+    return stop_at
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--shape", choices=sorted(SHAPES), required=True)
@@ -113,20 +135,21 @@ def main():
     parser.add_argument("--valid-split", default="valid")
     parser.add_argument("--run-dir", required=True)
     parser.add_argument("--recipe", default=os.path.join(HERE, "recipe.json"))
-    parser.add_argument("--deadline", help="UTC wall-clock time HH:MM to stop at")
-    parser.add_argument("--minutes", type=float, default=None)
-    parser.add_argument("--max-steps", type=int, default=None)
+    parser.add_argument("--deadline", help="UTC wall-clock time HH:MM to stop early at (checkpointed, resumable)")
+    parser.add_argument("--minutes", type=float, default=None, help="stop early after this many minutes")
+    parser.add_argument("--stop-at-step", type=int, default=None,
+                        help="stop early at this step (checkpointed, resumable; the schedule is unchanged)")
     parser.add_argument("--threads", type=int, default=1)
     parser.add_argument("--valid-count", type=int, default=24)
-    parser.add_argument("--checkpoint-minutes", type=float, default=4.0)
-    parser.add_argument("--schedule-start", help="UTC HH:MM the learning-rate schedule began at "
-                        "(default: when this run first started; kept in the checkpoint)")
-    parser.add_argument("--init", help="start from the model of this checkpoint (fresh optimiser)")
+    parser.add_argument("--init", help="start from the model of this checkpoint (fresh optimiser and schedule)")
     args = parser.parse_args()
     torch.set_num_threads(args.threads)
 
     with open(args.recipe) as f:
         cfg = json.load(f)["train"][args.shape]
+    total_steps, validate_every = int(cfg["steps"]), int(cfg["validate_every"])
+    if total_steps < 1 or validate_every < 1:
+        parser.error("the recipe needs steps >= 1 and validate_every >= 1 for %s" % args.shape)
     os.makedirs(args.run_dir, exist_ok=True)
     log = open(os.path.join(args.run_dir, "log.txt"), "a")
 
@@ -137,15 +160,7 @@ def main():
         log.flush()
 
     start = time.time()
-    schedule_start = start
-    stop_at = float("inf")
-    if args.minutes is not None:
-        stop_at = start + 60.0 * args.minutes
-    if args.deadline:
-        now = datetime.datetime.utcnow()
-        h, m = (int(v) for v in args.deadline.split(":"))
-        end = now.replace(hour=h, minute=m, second=0, microsecond=0)
-        stop_at = min(stop_at, start + (end - now).total_seconds())
+    stop_at = stop_time(args, start)
 
     torch.manual_seed(cfg["seed"])
     model = FilterHead.for_shape(args.shape)
@@ -158,6 +173,7 @@ def main():
     average = copy.deepcopy(model)  # the exponential moving average of the weights
     decay = 1.0 - 1.0 / max(1.0, float(cfg.get("average_steps", 2000)))
     step, best, history = 0, -float("inf"), []
+    pending = None  # a batch that an early stop interrupted
     checkpoint = os.path.join(args.run_dir, "checkpoint.pt")
     if os.path.exists(checkpoint):
         state = torch.load(checkpoint)
@@ -168,62 +184,69 @@ def main():
         if state.get("score") != SCORE:
             best = -float("inf")  # scored differently before: the next validation sets the best
         rng.bit_generator.state = state["rng"]
-        schedule_start = state.get("schedule_start", schedule_start)
-        say("resumed at step %d (best validation score %.2f)" % (step, best))
+        if "torch_rng" in state:
+            torch.set_rng_state(state["torch_rng"])
+        pending = state.get("batch")
+        if state.get("steps", total_steps) != total_steps:
+            say("warning: the checkpoint was written for %d steps, the recipe now asks for %d; the learning "
+                "rate follows the new total" % (state["steps"], total_steps))
+        say("resumed at step %d of %d (best validation score %.2f)" % (step, total_steps, best))
     elif args.init:
         model.load_state_dict(torch.load(args.init)["model"])
         average.load_state_dict(model.state_dict())
         say("started from the model in %s" % args.init)
-    if args.schedule_start:
-        now = datetime.datetime.utcnow()
-        h, m = (int(v) for v in args.schedule_start.split(":"))
-        schedule_start = time.time() - (now - now.replace(hour=h, minute=m, second=0, microsecond=0)).total_seconds()
-    say("%s model, %d training examples of %d samples, batch %d, chunks of %d hops"
-        % (args.shape, len(train), train.shape[2], cfg["batch"], cfg["chunk_hops"]))
+    say("%s model, %d training examples of %d samples, batch %d, chunks of %d hops, %d steps, validation every %d"
+        % (args.shape, len(train), train.shape[2], cfg["batch"], cfg["chunk_hops"], total_steps, validate_every))
 
     loss_fn = Loss(cfg["vocal_weight"], cfg.get("chain_weight", 0.0))
     chain = ChainModel(leak=0.0)
-    final_rate = cfg.get("final_learning_rate", cfg["learning_rate"])
-    chunk = cfg["chunk_hops"] * 32
+    chunk = cfg["chunk_hops"] * NETWORK_HOP
     batch = cfg["batch"]
-    last_checkpoint = time.time()
     sequences = 0
-    budget = max(1.0, stop_at - schedule_start)
 
-    def finish_checkpoint(reason):
-        save_atomic({"model": model.state_dict(), "average": average.state_dict(), "optimiser": optimiser.state_dict(), "step": step,
-                     "best": best, "history": history, "rng": rng.bit_generator.state, "score": SCORE, "schedule_start": schedule_start}, checkpoint)
+    def finish_checkpoint(reason, batch_state=None):
+        save_atomic({"model": model.state_dict(), "average": average.state_dict(), "optimiser": optimiser.state_dict(),
+                     "step": step, "best": best, "history": history, "rng": rng.bit_generator.state,
+                     "torch_rng": torch.get_rng_state(), "score": SCORE, "batch": batch_state,
+                     "steps": total_steps}, checkpoint)
         say("checkpoint at step %d (%s)" % (step, reason))
-
-    validated_at = None
 
     def validate_and_keep(label):
         """Scores the averaged weights and exports them when they beat the best so far."""
-        nonlocal best, validated_at
+        nonlocal best
         score, change, level = validate(average, valid, args.valid_count, chain)
-        say("%s: score %.2f (vocal-to-bleed change %+.2f dB, vocal level %+.2f dB)" % (label, score, change, level))
+        say("%s at step %d: score %.2f (vocal-to-bleed change %+.2f dB, vocal level %+.2f dB)"
+            % (label, step, score, change, level))
         if score > best:
             best = score
             average.export(os.path.join(args.run_dir, SHAPES[args.shape][2]))
             say("exported the best model so far")
-        validated_at = step
 
-    while True:
-        if time.time() >= stop_at or (args.max_steps is not None and step >= args.max_steps):
-            break
-        progress = (time.time() - schedule_start) / budget
-        for g in optimiser.param_groups:  # cosine decay over the time budget
-            g["lr"] = final_rate + 0.5 * (cfg["learning_rate"] - final_rate) * (1.0 + np.cos(np.pi * min(1.0, progress)))
-        picks = np.sort(rng.choice(len(train), size=batch, replace=len(train) < batch))
+    def stop_requested():
+        return time.time() >= stop_at or (args.stop_at_step is not None and step >= args.stop_at_step)
+
+    stopped = step < total_steps and stop_requested()
+    while step < total_steps and not stopped:
+        if pending is not None:  # continue the interrupted batch exactly where it stopped
+            picks, first = np.asarray(pending["picks"]), pending["offset"]
+            cstate = CancellerState(*pending["canceller"])
+            vocal_history = pending["vocal_history"]
+            total, chunks = pending["total"], pending["chunks"]
+            pending = None
+        else:
+            picks, first = np.sort(rng.choice(len(train), size=batch, replace=len(train) < batch)), 0
+            cstate = model.initial_state(batch)
+            vocal_history = torch.zeros(batch, model.taps - 1)
+            total, chunks = 0.0, 0
         data = torch.from_numpy(np.asarray(train[picks], dtype=np.float32))
         mic, vocal = data[:, 0], data[:, 1]
         power = torch.mean(mic**2, dim=1, keepdim=True) + 1e-10
-        state = model.initial_state(batch)
-        vocal_history = torch.zeros(batch, model.taps - 1)
-        total, chunks = 0.0, 0
-        for offset in range(0, mic.shape[1] - chunk + 1, chunk):
+        offsets = list(range(first, mic.shape[1] - chunk + 1, chunk))
+        for i, offset in enumerate(offsets):
+            for g in optimiser.param_groups:
+                g["lr"] = learning_rate(cfg, step, total_steps)
             target = vocal[:, offset : offset + chunk]
-            y, state, [(y_vocal, vocal_history)] = model(mic[:, offset : offset + chunk], state, [(target, vocal_history)])
+            y, cstate, [(y_vocal, vocal_history)] = model(mic[:, offset : offset + chunk], cstate, [(target, vocal_history)])
             vocal_history = vocal_history.detach()
             loss = loss_fn(mic[:, offset : offset + chunk], y, y_vocal, target, power)
             optimiser.zero_grad()
@@ -233,27 +256,38 @@ def main():
             with torch.no_grad():
                 for a, p in zip(average.parameters(), model.parameters()):
                     a.mul_(decay).add_(p, alpha=1.0 - decay)
-            state = state.detach()
+            cstate = cstate.detach()
             total += loss.item()
             chunks += 1
             step += 1
-            if args.max_steps is not None and step >= args.max_steps:
+            last_chunk = i == len(offsets) - 1
+            if last_chunk:
+                sequences += 1
+                history.append((step, total / max(1, chunks)))
+                say("step %d loss %.4f (%.1f s of audio per minute)"
+                    % (step, total / max(1, chunks), sequences * batch * mic.shape[1] / float(SAMPLE_RATE_HZ) / ((time.time() - start) / 60.0)))
+            at_end = step >= total_steps
+            stopped = not at_end and stop_requested()
+            batch_state = None
+            if not last_chunk and not at_end:
+                c = cstate
+                batch_state = {"picks": picks.tolist(), "offset": offset + chunk, "total": total, "chunks": chunks,
+                               "vocal_history": vocal_history,
+                               "canceller": (c.window_tail, c.history, c.previous_taps, c.current_taps, c.hidden)}
+            if step % validate_every == 0 or at_end:
+                validate_and_keep("final validation" if at_end else "validation")
+                finish_checkpoint("end" if at_end else "scheduled", batch_state)
+            elif stopped:
+                finish_checkpoint("early stop", batch_state)
+            if at_end or stopped:
                 break
-            if time.time() >= stop_at:
-                break
-        sequences += 1
-        history.append((step, total / max(1, chunks)))
-        say("step %d loss %.4f (%.1f s of audio per minute)"
-            % (step, total / max(1, chunks), sequences * batch * mic.shape[1] / 48000.0 / ((time.time() - start) / 60.0)))
-        if time.time() - last_checkpoint > 60.0 * args.checkpoint_minutes or time.time() >= stop_at:
-            validate_and_keep("validation")
-            finish_checkpoint("periodic")
-            last_checkpoint = time.time()
-    if validated_at != step:
-        validate_and_keep("final validation")
-    average.export(os.path.join(args.run_dir, "last_" + SHAPES[args.shape][2]))
-    finish_checkpoint("end")
+    if step >= total_steps:
+        average.export(os.path.join(args.run_dir, "last_" + SHAPES[args.shape][2]))
+        say("finished: %d steps" % step)
+    else:
+        say("stopped early at step %d of %d; run again to continue" % (step, total_steps))
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

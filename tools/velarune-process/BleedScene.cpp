@@ -65,7 +65,8 @@ std::string figure(double valueDb, const char* what)
 BleedFigures measureBleed(double sampleRate, const std::vector<double>& mic, const std::vector<double>& vocal,
     const std::vector<double>& outMic, const std::vector<double>& outVocal)
 {
-    const size_t frame = static_cast<size_t>(std::max(1L, std::lround(0.02 * sampleRate)));
+    const size_t frame
+        = static_cast<size_t>(std::max(1L, std::lround(kVocalActiveFrameSeconds * sampleRate)));
     const std::vector<double> em = frameEnergies(mic, frame);
     const std::vector<double> ev = frameEnergies(vocal, frame);
     const std::vector<double> eb = frameEnergies(difference(mic, vocal), frame);
@@ -77,7 +78,7 @@ BleedFigures measureBleed(double sampleRate, const std::vector<double>& mic, con
     const double loudest = ev.empty() ? 0.0 : *std::max_element(ev.begin(), ev.end());
     double pauseIn = 0.0, pauseOut = 0.0, vocalIn = 0.0, vocalOut = 0.0, bleedIn = 0.0, bleedOut = 0.0;
     for (size_t f = 0; f < ev.size(); ++f) {
-        if (loudest > 0.0 && ev[f] > loudest * 1e-4) {
+        if (loudest > 0.0 && ev[f] > loudest * kVocalActiveRatio) {
             ++r.activeFrames;
             vocalIn += ev[f];
             vocalOut += eov[f];

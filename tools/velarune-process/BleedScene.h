@@ -19,6 +19,11 @@ namespace brindlecot::tools {
 using BleedChain
     = std::function<Audio(const Audio& in, const ParameterValues& params, std::string& modelStatus)>;
 
+/// Frame length (s) of the vocal-active rule, shared with the training's evaluation.
+inline constexpr double kVocalActiveFrameSeconds = 0.02;
+/// A frame is vocal-active when its vocal energy is above this fraction (-40 dB) of the loudest.
+inline constexpr double kVocalActiveRatio = 1e-4;
+
 /// What the chain did, over 20 ms frames. A frame is vocal-active when its vocal energy is above
 /// 1e-4 of the loudest vocal frame; a pause is any other frame that has bleed.
 struct BleedFigures
