@@ -1,6 +1,8 @@
 #include "plugin/BrindlecotDeFeedback.h"
 
 #include "plugin/HostParameters.h"
+#include "store/DataFolders.h"
+#include "store/Preferences.h"
 
 #include <algorithm>
 #include <cstring>
@@ -28,7 +30,12 @@ BrindlecotDeFeedback::BrindlecotDeFeedback()
     , instanceNumber_(gInstanceCounter.fetch_add(1))
     , frame_(std::make_unique<ProcessingFrame>(instanceNumber_))
     , log_(std::make_unique<DiagnosticLog>())
+    , updateCheck_(
+          std::make_shared<updates::UpdateCheck>(updates::kProductKey, dsp::kProductVersion, makerFolder()))
+    , updateWorker_(std::make_unique<updates::UpdateWorker>(updateCheck_))
+    , presets_(presetsFolder())
 {
+    updateWorker_->start();
     ensureScratch(kDefaultScratchFrames);
     for (const auto& info : parameterTable()) {
         auto param = makeHostParameter(info);
@@ -44,10 +51,19 @@ BrindlecotDeFeedback::BrindlecotDeFeedback()
     search.bareNameDirectory
         = (resources.isDirectory() ? resources : module.getParentDirectory()).getFullPathName().toStdString();
     frame_->loadModels(search);
+    loadPreferences(preferencesPath(), loggingPreference_);
+    log_->setEnabled(loggingPreference_);
     frame_->onReset(44100.0, parameterSnapshot());
 }
 
 BrindlecotDeFeedback::~BrindlecotDeFeedback() = default;
+
+bool BrindlecotDeFeedback::setLoggingPreference(bool on)
+{
+    loggingPreference_ = on;
+    log_->setEnabled(on);
+    return savePreferences(on, preferencesPath());
+}
 
 uint64_t BrindlecotDeFeedback::instancesCreated()
 {

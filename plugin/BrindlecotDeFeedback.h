@@ -5,6 +5,8 @@
 #include "diag/DiagnosticLog.h"
 #include "engine/ProcessingFrame.h"
 #include "engine/StateChunk.h"
+#include "store/PresetStore.h"
+#include "updates/UpdateWorker.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
@@ -62,6 +64,14 @@ public:
     ProcessingFrame& frame() { return *frame_; }
     /// The diagnostic log: fed on the audio thread after every block, drained by the idle task.
     DiagnosticLog& diagnosticLog() { return *log_; }
+    /// "Write diagnostic log": the preference read at construction; setting it switches the log and
+    /// writes the preferences file (user-interface thread). Returns whether the file was written.
+    bool loggingPreference() const { return loggingPreference_; }
+    bool setLoggingPreference(bool on);
+    /// The preset files of this user (user-interface thread only).
+    PresetStore& presets() { return presets_; }
+    /// The shared update check: the pill reads its outcome, the menu switches it.
+    updates::UpdateCheck& updateCheck() { return *updateCheck_; }
     int32_t accentIndex() const { return accentIndex_.load(); }
     /// Reads and clears the accent-changed flag in one exchange.
     bool takeAccentChanged() { return accentChanged_.exchange(false); }
@@ -74,6 +84,11 @@ private:
     uint64_t instanceNumber_;
     std::unique_ptr<ProcessingFrame> frame_;
     std::unique_ptr<DiagnosticLog> log_;
+    // The worker is declared after the check it runs, so it stops before the check is released.
+    std::shared_ptr<updates::UpdateCheck> updateCheck_;
+    std::unique_ptr<updates::UpdateWorker> updateWorker_;
+    bool loggingPreference_ = false;
+    PresetStore presets_;
     std::array<juce::RangedAudioParameter*, kNumParams> parameters_ {};
 
     std::atomic<int32_t> accentIndex_ {5};

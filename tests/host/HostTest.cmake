@@ -15,11 +15,17 @@ target_link_libraries(velarune_host_test PRIVATE
 set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/host/VST3HostTest.cpp PROPERTIES COMPILE_OPTIONS "-Wall;-Wextra")
 add_dependencies(velarune_host_test Velarune_VST3)
 add_test(NAME velarune_vst3_host COMMAND velarune_host_test)
-set_tests_properties(velarune_vst3_host PROPERTIES TIMEOUT 300)
+# Hosted instances keep their files in the build tree and ask a closed local port for updates, so the
+# tests neither touch the user's data nor reach for the network.
+set(VELARUNE_HOST_TEST_ENV
+    "XDG_DATA_HOME=${CMAKE_CURRENT_BINARY_DIR}/host-data"
+    "BRINDLECOT_UPDATES_URL=http://127.0.0.1:9/updates.json")
+set_tests_properties(velarune_vst3_host PROPERTIES TIMEOUT 300 ENVIRONMENT "${VELARUNE_HOST_TEST_ENV}")
 
 # The same bundle in a real host: Debian's Ardour 7, headless, on a mono and a stereo track.
 get_filename_component(VELARUNE_SHARED_TOOLS ${CMAKE_SOURCE_DIR}/../shared/tools ABSOLUTE)
 add_test(NAME velarune_ardour_render
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/host/ardour_render_test.sh
             $<TARGET_FILE_DIR:Velarune_VST3>/../.. ${VELARUNE_SHARED_TOOLS}/ardour-render.sh)
-set_tests_properties(velarune_ardour_render PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
+set_tests_properties(velarune_ardour_render PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600
+    ENVIRONMENT "${VELARUNE_HOST_TEST_ENV}")
