@@ -5,13 +5,6 @@
 
 namespace brindlecot::dsp {
 
-namespace {
-inline float finiteOr(float x, float fallback)
-{
-    return std::isfinite(x) ? x : fallback;
-}
-} // namespace
-
 void BleedStage::prepare(double sampleRate, float highPassHz)
 {
     models.full.reset();
@@ -87,17 +80,12 @@ float BleedStage::process(float* lanes, int count, float mono, float& openness)
         return 1.0f;
     gate_.process(mono, clean);
     openness = gate_.openness();
-    const float floor = gate_.floorGain();
-    return finiteOr(floor + (1.0f - floor) * openness, 1.0f);
+    return gate_.gain();
 }
 
 float BleedStage::gateGainDb() const
 {
-    if (gateIdle_)
-        return 0.0f;
-    const float floor = gate_.floorGain();
-    const float g = finiteOr(floor + (1.0f - floor) * gate_.openness(), 1.0f);
-    return 20.0f * std::log10(std::max(1.0e-6f, g));
+    return gateIdle_ ? 0.0f : 20.0f * std::log10(std::max(1.0e-6f, gate_.gain()));
 }
 
 } // namespace brindlecot::dsp

@@ -61,7 +61,7 @@ void PhraseGate::setDepth(float depthDb)
 float PhraseGate::gain() const
 {
     const float g = (1.0f - floorGain_) * openness_ + floorGain_;
-    return std::isnan(g) ? 1.0f : g;
+    return std::isfinite(g) ? g : 1.0f;
 }
 
 float PhraseGate::process(float x, float c)

@@ -24,7 +24,7 @@ public:
     float openness() const { return openness_; }
     float floorGain() const { return floorGain_; }
     float depthDb() const { return depthDb_; }
-    /// (1 - floor) * openness + floor; 1 when that is not a number.
+    /// (1 - floor) * openness + floor, the gain the lanes get; 1 when that is not finite.
     float gain() const;
     float power() const { return power_; }
     float peak() const { return peak_; }
