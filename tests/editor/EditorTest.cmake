@@ -17,7 +17,7 @@ set_tests_properties(velarune_editor_tests PROPERTIES TIMEOUT 600)
 
 # The editor's CPU share with moving meters (not a test: run it under Xvfb, see the source).
 add_executable(velarune_editor_cpu ${CMAKE_SOURCE_DIR}/bench/editor/EditorCpuLoad.cpp)
-target_link_libraries(velarune_editor_cpu PRIVATE Velarune velarune_core)
+target_link_libraries(velarune_editor_cpu PRIVATE Velarune velarune_core X11)
 target_include_directories(velarune_editor_cpu PRIVATE ${CMAKE_SOURCE_DIR})
 target_include_directories(velarune_editor_cpu SYSTEM PRIVATE $<TARGET_PROPERTY:Velarune,INCLUDE_DIRECTORIES>)
 target_compile_definitions(velarune_editor_cpu PRIVATE $<TARGET_PROPERTY:Velarune,COMPILE_DEFINITIONS>)
