@@ -282,6 +282,7 @@ void VelaruneEditor::layoutControls()
             base = menuButtonRect(w, s).scaled(1.0f / s);
         p.component->setBounds(toBounds(base, s));
     }
+    setUpdatePillArea(updatePillArea_);
     if (auto* floor = controlAs<VoiceFloorHandle>(kCtrlTagVoiceFloor))
         if (auto* meter = controlAs<LevelMeterControl>(kCtrlTagInputMeter)) {
             const ui::Rect bar = meter->bar();
@@ -301,6 +302,22 @@ void VelaruneEditor::rebuildControls()
     old.clear();
     createControls();
     layoutControls();
+    repaint();
+}
+
+void VelaruneEditor::setUpdatePillArea(juce::Rectangle<int> pill)
+{
+    updatePillArea_ = pill;
+    auto* title = control(kCtrlTagTitle);
+    if (title == nullptr)
+        return;
+    auto bounds = toBounds(layoutRect(kCtrlTagTitle), layoutScaleNow());
+    if (!pill.isEmpty()) {
+        const int right = juce::roundToInt(
+            static_cast<float>(pill.getX()) - static_cast<float>(pill.getHeight()) * 8.0f / 28.0f);
+        bounds.setRight(std::min(right, bounds.getRight()));
+    }
+    title->setBounds(bounds);
     repaint();
 }
 

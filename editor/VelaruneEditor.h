@@ -48,6 +48,10 @@ public:
     /// Points the saturation knob and its caption at "Top Saturation" while BEEF is High.
     void rebindSaturationKnob();
 
+    /// The update pill reports where it drew (editor pixels; empty when hidden): the title then
+    /// ends before it, P.height * 8 / 28 to the left of its left edge, or gets its full width back.
+    void setUpdatePillArea(juce::Rectangle<int> pill);
+
     /// Layout scale of the current size, s = min(H / 476, W / 542).
     float layoutScaleNow() const;
     /// Resizes the window to 542 x 476 times k, within the limits and the aspect ratio.
@@ -92,6 +96,7 @@ private:
     std::unique_ptr<juce::Component> grip_;
     std::unique_ptr<juce::ComponentBoundsConstrainer> constrainer_;
     Theme theme_;
+    juce::Rectangle<int> updatePillArea_;
     float builtScale_ = 0.0f;
     int buildCount_ = 0;
 };

@@ -82,3 +82,21 @@ TEST(EditorWindow, ReopensAtTheSizeItHadWhenClosed)
     EXPECT_EQ(f.editor->getWidth(), 813);
     EXPECT_EQ(f.editor->getHeight(), 714);
 }
+
+TEST(EditorWindow, TheTitleEndsBeforeAShownUpdatePill)
+{
+    EditorFixture f;
+    f.open();
+    auto* title = f.editor->control(kCtrlTagTitle);
+    EXPECT_EQ(title->getRight(), 365);
+    f.editor->setUpdatePillArea({209, 45, 140, 28}); // its full place
+    EXPECT_EQ(title->getRight(), 201); // 209 - 28 * 8 / 28
+    f.editor->setUpdatePillArea({300, 45, 49, 28}); // a narrower pill further right
+    EXPECT_EQ(title->getRight(), 292);
+    f.editor->setUpdatePillArea({});
+    EXPECT_EQ(title->getRight(), 365);
+    // The shrink survives a rescale.
+    f.editor->setUpdatePillArea({418, 90, 280, 56});
+    f.editor->applyWindowScale(2.0f); // rebuilds the controls at the new scale
+    EXPECT_EQ(f.editor->control(kCtrlTagTitle)->getRight(), 402);
+}
