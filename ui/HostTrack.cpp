@@ -1,5 +1,6 @@
 #include "ui/HostTrack.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -19,7 +20,11 @@ std::string cutUtf8(const std::string& text, size_t limit)
 std::string composeTitle(const HostTrackInfo& info)
 {
     if (info.reaperTrack && info.reaperNameRead) {
-        const double n = std::isfinite(info.reaperTrackNumber) ? std::trunc(info.reaperTrackNumber) : 0.0;
+        // Track numbers are small integers (0 is the master track); anything else is clamped before
+        // the conversion, which would be undefined outside the integer range.
+        const double n = std::isfinite(info.reaperTrackNumber)
+            ? std::clamp(std::trunc(info.reaperTrackNumber), -2147483648.0, 2147483647.0)
+            : 0.0;
         const std::string number = "#" + std::to_string(static_cast<long long>(n));
         const std::string title = info.reaperName.empty() ? number : number + ": " + info.reaperName;
         return cutUtf8(title, kReaperTitleLimit);

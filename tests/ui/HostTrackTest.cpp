@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace brindlecot::ui;
 
 TEST(StatusLine, NamesTheDeepestNotchInKilohertzAndCountsTheOthers)
@@ -75,6 +77,10 @@ TEST(Title, NumbersReaperTracksAndFallsBackToTheChannelName)
     EXPECT_EQ(composeTitle(info), "#3: Vox");
     info.reaperName.clear();
     EXPECT_EQ(composeTitle(info), "#3");
+    info.reaperTrackNumber = 1e300; // a broken host value is clamped, not converted blindly
+    EXPECT_EQ(composeTitle(info), "#2147483647");
+    info.reaperTrackNumber = NAN;
+    EXPECT_EQ(composeTitle(info), "#0");
 }
 
 TEST(Title, IsCutAtItsLimitWithoutSplittingACharacter)
