@@ -112,8 +112,10 @@ private:
     std::atomic<int32_t> accentIndex_ {5};
     std::atomic<bool> accentChanged_ {false};
     std::atomic<int32_t> savedEditorWidth_ {0};
-    int32_t editorWidth_ = 542; // framework editor size, pixels
-    int32_t editorHeight_ = 476;
+    // Editor size in pixels: the editor writes it on the message thread, state calls read it on
+    // host threads.
+    std::atomic<int32_t> editorWidth_ {542};
+    std::atomic<int32_t> editorHeight_ {476};
     float screenScale_ = 1.0f;
 
     // Double-precision copies of the host input (the frame reads the dry input after writing the
