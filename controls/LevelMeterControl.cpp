@@ -220,7 +220,7 @@ void LevelMeterControl::openTargetEntry()
 
 void LevelMeterControl::finishEntry(bool commit)
 {
-    if (entry_ == nullptr)
+    if (entry_ == nullptr || !entry_->isVisible())
         return;
     const auto text = entry_->getText().toStdString();
     // The entry is removed asynchronously: it is the caller of this callback.

@@ -2,6 +2,7 @@
 
 #include "controls/BandStripControl.h"
 #include "controls/BeefSelectControl.h"
+#include "controls/CaptionControl.h"
 #include "controls/CornerScaleControl.h"
 #include "controls/LevelMeterControl.h"
 #include "controls/PillToggleControl.h"
@@ -220,4 +221,31 @@ TEST_F(Interaction, CornerGripScalesTheWindowAndDoubleClickReturnsToOne)
     pointer->doubleClick(P(1084 - 5, 952 - 5));
     EXPECT_EQ(f.editor->getWidth(), 542);
     EXPECT_EQ(f.editor->getHeight(), 476);
+}
+
+TEST_F(Interaction, ClickingACaptionOpensAValueEntryClampedToTheRange)
+{
+    auto* c = pointer->press(P(48, 451)); // the high-pass caption
+    pointer->release();
+    auto* caption = dynamic_cast<controls::CaptionControl*>(c);
+    ASSERT_NE(caption, nullptr);
+    ASSERT_NE(caption->entry(), nullptr);
+    EXPECT_EQ(caption->entry()->getText(), "20.0");
+    caption->entry()->setText("150 Hz", false);
+    caption->entry()->keyPressed(juce::KeyPress(juce::KeyPress::returnKey));
+    test::pumpMessages();
+    EXPECT_NEAR(f.plain(kHighPass), 150.0f, 0.01f);
+    EXPECT_EQ(log.begins[kHighPass], 1);
+    EXPECT_EQ(caption->entry(), nullptr);
+
+    caption->openEntry();
+    caption->entry()->setText("lots", false);
+    caption->entry()->keyPressed(juce::KeyPress(juce::KeyPress::returnKey));
+    test::pumpMessages();
+    EXPECT_NEAR(f.plain(kHighPass), 150.0f, 0.01f);
+    caption->openEntry();
+    caption->entry()->setText("99999", false);
+    caption->entry()->keyPressed(juce::KeyPress(juce::KeyPress::returnKey));
+    test::pumpMessages();
+    EXPECT_FLOAT_EQ(f.plain(kHighPass), 1000.0f);
 }
