@@ -14,18 +14,23 @@ void TextStyle::draw(juce::Graphics& g, const juce::String& text, juce::Rectangl
     g.drawText(text, area, h, false);
 }
 
+EmbeddedTypefaces::EmbeddedTypefaces()
+    : regular(juce::Typeface::createSystemTypefaceFor(
+        VelaruneEditorData::RobotoRegular_ttf, VelaruneEditorData::RobotoRegular_ttfSize))
+    , condensedBold(juce::Typeface::createSystemTypefaceFor(
+          VelaruneEditorData::RobotoCondensedBold_ttf, VelaruneEditorData::RobotoCondensedBold_ttfSize))
+{ }
+
 juce::Typeface::Ptr robotoRegular()
 {
-    static juce::Typeface::Ptr face = juce::Typeface::createSystemTypefaceFor(
-        VelaruneEditorData::RobotoRegular_ttf, VelaruneEditorData::RobotoRegular_ttfSize);
-    return face;
+    juce::SharedResourcePointer<EmbeddedTypefaces> faces;
+    return faces->regular;
 }
 
 juce::Typeface::Ptr robotoCondensedBold()
 {
-    static juce::Typeface::Ptr face = juce::Typeface::createSystemTypefaceFor(
-        VelaruneEditorData::RobotoCondensedBold_ttf, VelaruneEditorData::RobotoCondensedBold_ttfSize);
-    return face;
+    juce::SharedResourcePointer<EmbeddedTypefaces> faces;
+    return faces->condensedBold;
 }
 
 Theme Theme::make(ui::Argb accent, float s)

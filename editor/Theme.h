@@ -35,7 +35,15 @@ struct Theme
     static Theme make(ui::Argb accent, float s);
 };
 
-/// The embedded typefaces ("Roboto-Regular" and "RobotoCondensed-Bold").
+/// The embedded typefaces ("Roboto-Regular" and "RobotoCondensed-Bold"), parsed once and shared
+/// while anyone holds them (each editor does, through a juce::SharedResourcePointer). Not a static:
+/// a typeface outliving JUCE's shutdown would take its glyph caches past the leak checks.
+struct EmbeddedTypefaces
+{
+    EmbeddedTypefaces();
+    juce::Typeface::Ptr regular;
+    juce::Typeface::Ptr condensedBold;
+};
 juce::Typeface::Ptr robotoRegular();
 juce::Typeface::Ptr robotoCondensedBold();
 

@@ -84,6 +84,7 @@ private:
     juce::RangedAudioParameter* param(int index) const;
 
     BrindlecotDeFeedback& processor_;
+    juce::SharedResourcePointer<EmbeddedTypefaces> typefaces_; // parsed once while editors exist
     std::vector<std::unique_ptr<juce::Component>> owned_;
     std::vector<Placement> placements_;
     std::map<int, juce::Component*> tagged_;
