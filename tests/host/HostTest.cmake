@@ -1,6 +1,7 @@
 # Loads the built Velarune.vst3 through JUCE's own VST3 hosting, as a host would.
 juce_add_console_app(velarune_host_test PRODUCT_NAME "velarune_host_test")
-target_sources(velarune_host_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host/VST3HostTest.cpp)
+target_sources(velarune_host_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host/VST3HostTest.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/host/StandaloneScreenshotTest.cpp ${CMAKE_CURRENT_SOURCE_DIR}/host/XWindowGrab.cpp)
 target_compile_definitions(velarune_host_test PRIVATE
     JUCE_PLUGINHOST_VST3=1
     JUCE_WEB_BROWSER=0
@@ -8,20 +9,24 @@ target_compile_definitions(velarune_host_test PRIVATE
     JUCE_USE_FLAC=0
     JUCE_USE_OGGVORBIS=0
     JUCE_DISPLAY_SPLASH_SCREEN=0
-    VELARUNE_VST3_BUNDLE="$<TARGET_FILE_DIR:Velarune_VST3>/../..")
+    VELARUNE_VST3_BUNDLE="$<TARGET_FILE_DIR:Velarune_VST3>/../.."
+    VELARUNE_STANDALONE="$<TARGET_FILE:Velarune_Standalone>"
+    VELARUNE_EDITOR_GOLDEN_DIR="${CMAKE_CURRENT_SOURCE_DIR}/golden/editor")
 target_link_libraries(velarune_host_test PRIVATE
     juce::juce_audio_processors juce::juce_recommended_config_flags
     GTest::gtest X11)
-set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/host/VST3HostTest.cpp PROPERTIES COMPILE_OPTIONS "-Wall;-Wextra")
-add_dependencies(velarune_host_test Velarune_VST3)
-add_test(NAME velarune_vst3_host COMMAND velarune_host_test --gtest_filter=-VST3HostEditor.*)
+set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/host/VST3HostTest.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/host/StandaloneScreenshotTest.cpp ${CMAKE_CURRENT_SOURCE_DIR}/host/XWindowGrab.cpp
+    PROPERTIES COMPILE_OPTIONS "-Wall;-Wextra")
+add_dependencies(velarune_host_test Velarune_VST3 Velarune_Standalone)
+add_test(NAME velarune_vst3_host COMMAND velarune_host_test --gtest_filter=-VST3HostEditor.*:StandaloneApp.*)
 set_tests_properties(velarune_vst3_host PROPERTIES TIMEOUT 300)
 # The hosted editor needs a display: Xvfb through xvfb-run (package xvfb, installed by the scripts).
 find_program(XVFB_RUN xvfb-run)
 if(XVFB_RUN)
     add_test(NAME velarune_vst3_host_editor
         COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24" $<TARGET_FILE:velarune_host_test>
-                --gtest_filter=VST3HostEditor.*)
+                --gtest_filter=VST3HostEditor.*:StandaloneApp.*)
     set_tests_properties(velarune_vst3_host_editor PROPERTIES TIMEOUT 300)
 endif()
 
