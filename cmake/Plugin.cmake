@@ -21,7 +21,31 @@ juce_add_plugin(Velarune
     COPY_PLUGIN_AFTER_BUILD FALSE
     DESCRIPTION "Live vocal bleed and feedback suppression")
 
-target_sources(Velarune PRIVATE plugin/BrindlecotDeFeedback.cpp plugin/HostParameters.cpp)
+# The editor: layout and theme (editor/), one unit per control class (controls/), and the
+# processor's JUCE glue (plugin/).
+file(GLOB VELARUNE_EDITOR_SOURCES CONFIGURE_DEPENDS
+    ${CMAKE_SOURCE_DIR}/editor/*.cpp
+    ${CMAKE_SOURCE_DIR}/controls/*.cpp)
+set(VELARUNE_PLUGIN_SOURCES
+    ${CMAKE_SOURCE_DIR}/plugin/BrindlecotDeFeedback.cpp
+    ${CMAKE_SOURCE_DIR}/plugin/HostParameters.cpp
+    ${CMAKE_SOURCE_DIR}/plugin/ReaperHost.cpp
+    ${VELARUNE_EDITOR_SOURCES})
+target_sources(Velarune PRIVATE ${VELARUNE_PLUGIN_SOURCES})
+
+# Fonts (Roboto, Apache-2.0, see resources/fonts/) and the logo, compiled into the module.
+set(VELARUNE_EDITOR_RESOURCES
+    ${CMAKE_SOURCE_DIR}/resources/fonts/Roboto-Regular.ttf
+    ${CMAKE_SOURCE_DIR}/resources/fonts/RobotoCondensed-Bold.ttf
+    ${CMAKE_SOURCE_DIR}/resources/velarune-lockup.svg)
+juce_add_binary_data(VelaruneEditorData
+    HEADER_NAME VelaruneEditorData.h
+    NAMESPACE VelaruneEditorData
+    SOURCES ${VELARUNE_EDITOR_RESOURCES})
+# JUCE's generator only watches its list of inputs, which is rewritten at configure time: an edited
+# font or logo re-runs the configuration so the embedded copy is regenerated.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${VELARUNE_EDITOR_RESOURCES})
+set_target_properties(VelaruneEditorData PROPERTIES POSITION_INDEPENDENT_CODE ON)
 
 # Never change: these decide the VST3 class identifiers, the parameter identities (indices 0..21)
 # and the saved-state layout that hosts keep in their projects.
@@ -48,18 +72,20 @@ target_compile_definitions(Velarune PUBLIC
 # JUCE and the VST3 SDK are third-party code: include them as system headers so our warning flags
 # (and a future -Werror) apply to our code only.
 get_target_property(_juce_includes juce::juce_core INTERFACE_INCLUDE_DIRECTORIES)
-target_include_directories(Velarune SYSTEM PRIVATE /usr/share/juce/modules ${_juce_includes})
+target_include_directories(Velarune SYSTEM PRIVATE /usr/share/juce/modules ${_juce_includes}
+    /usr/share/juce/modules/juce_audio_processors/format_types/VST3_SDK)
+target_include_directories(Velarune PRIVATE ${CMAKE_SOURCE_DIR})
 
 target_link_libraries(Velarune
     PRIVATE
         velarune_core
+        VelaruneEditorData
         juce::juce_audio_utils
         juce::juce_audio_processors
     PUBLIC
         juce::juce_recommended_config_flags)
 # Warnings for our own sources only (the JUCE module sources are compiled into the same target).
-set_source_files_properties(plugin/BrindlecotDeFeedback.cpp plugin/HostParameters.cpp
-    PROPERTIES COMPILE_OPTIONS "-Wall;-Wextra")
+set_source_files_properties(${VELARUNE_PLUGIN_SOURCES} PROPERTIES COMPILE_OPTIONS "-Wall;-Wextra")
 
 # Only the entry points are exported: binary data and libstdc++ symbols stay inside the module.
 if(TARGET Velarune_VST3)

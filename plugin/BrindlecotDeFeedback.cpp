@@ -1,8 +1,11 @@
 #include "plugin/BrindlecotDeFeedback.h"
 
+#include "editor/VelaruneEditor.h"
 #include "plugin/HostParameters.h"
 #include "store/DataFolders.h"
 #include "store/Preferences.h"
+#include "ui/ControlTags.h"
+#include "ui/StatusLine.h"
 
 #include <algorithm>
 #include <cstring>
@@ -34,6 +37,7 @@ BrindlecotDeFeedback::BrindlecotDeFeedback()
           std::make_shared<updates::UpdateCheck>(updates::kProductKey, dsp::kProductVersion, makerFolder()))
     , updateWorker_(std::make_unique<updates::UpdateWorker>(updateCheck_))
     , presets_(presetsFolder())
+    , logsFolder_(logsFolder())
 {
     updateWorker_->start();
     ensureScratch(kDefaultScratchFrames);
@@ -54,9 +58,15 @@ BrindlecotDeFeedback::BrindlecotDeFeedback()
     loadPreferences(preferencesPath(), loggingPreference_);
     log_->setEnabled(loggingPreference_);
     frame_->onReset(44100.0, parameterSnapshot());
+
+    idleTimer_ = std::make_unique<IdleTimer>(*this);
+    idleTimer_->startTimerHz(30);
 }
 
-BrindlecotDeFeedback::~BrindlecotDeFeedback() = default;
+BrindlecotDeFeedback::~BrindlecotDeFeedback()
+{
+    idleTimer_.reset();
+}
 
 bool BrindlecotDeFeedback::setLoggingPreference(bool on)
 {
@@ -180,7 +190,133 @@ juce::AudioProcessorParameter* BrindlecotDeFeedback::getBypassParameter() const
 
 juce::AudioProcessorEditor* BrindlecotDeFeedback::createEditor()
 {
-    return new juce::GenericAudioProcessorEditor(*this);
+    return new editor::VelaruneEditor(*this);
+}
+
+juce::RangedAudioParameter* BrindlecotDeFeedback::hostParameter(int index) const
+{
+    return index >= 0 && index < kNumParams ? parameters_[static_cast<size_t>(index)] : nullptr;
+}
+
+void BrindlecotDeFeedback::setAccentIndex(int index)
+{
+    const int i = index >= 0 && index < ui::kNumThemes ? index : 0;
+    if (accentIndex_.exchange(i) != i) {
+        accentChanged_.store(true);
+        markStateDirty();
+    }
+}
+
+ui::Argb BrindlecotDeFeedback::accentColour(uint8_t alpha) const
+{
+    // Under "DAW color" the colour is asked of the host each time the controls are built.
+    const int index = accentIndex_.load();
+    const int32_t host = index == ui::kThemeDawColour ? ui::hostTrackColour(hostTrackInfo()) : -1;
+    return ui::accentColour(index, host, alpha);
+}
+
+double BrindlecotDeFeedback::editorSampleRate() const
+{
+    return frame_->sampleRate();
+}
+
+void BrindlecotDeFeedback::setStoredEditorSize(int width, int height)
+{
+    editorWidth_ = width;
+    editorHeight_ = height;
+}
+
+void BrindlecotDeFeedback::updateTrackProperties(const TrackProperties& properties)
+{
+    std::lock_guard<std::mutex> lock(trackMutex_);
+    channelReported_ = true;
+    channelName_ = properties.name.toStdString();
+    channelColour_ = properties.colour.getARGB();
+}
+
+ui::HostTrackInfo BrindlecotDeFeedback::hostTrackInfo() const
+{
+    ui::HostTrackInfo info;
+    {
+        std::lock_guard<std::mutex> lock(trackMutex_);
+        info.channelReported = channelReported_;
+        info.channelName = channelName_;
+        info.channelColour = channelColour_;
+    }
+    reaper_.readTrack(info);
+    return info;
+}
+
+void BrindlecotDeFeedback::setIHostApplication(Steinberg::FUnknown* host)
+{
+    reaper_.connect(host);
+}
+
+void BrindlecotDeFeedback::onIdle()
+{
+    auto* ed = dynamic_cast<editor::VelaruneEditor*>(getActiveEditor());
+    frame_->readSnapshot(idleSnapshot_);
+    const FrameSnapshot& snap = idleSnapshot_;
+
+    const ui::HostTrackInfo track = hostTrackInfo();
+    if (accentIndex_.load() == ui::kThemeDawColour) {
+        const int32_t colour = ui::hostTrackColour(track);
+        if (colour != lastTrackColour_) {
+            lastTrackColour_ = colour;
+            accentChanged_.store(true);
+        }
+    }
+    if (takeAccentChanged() && ed != nullptr)
+        ed->rebuildControls();
+
+    const std::string title = ui::composeTitle(track);
+    if (title != lastTitle_) {
+        lastTitle_ = title;
+        if (ed != nullptr)
+            ed->setControlText(ui::kCtrlTagTitle, juce::String::fromUTF8(ui::displayedTitle(title).c_str()));
+    }
+
+    // Meters: only the newest sender reading is shown; older ones in the queue are drained.
+    dsp::PeakAvgValue latest;
+    if (frame_->inputSender().transmit([&latest](const dsp::PeakAvgValue& v) { latest = v; }) > 0
+        && ed != nullptr)
+        ed->pushMeterReading(ui::kCtrlTagInputMeter, latest.peak, latest.average);
+    if (frame_->outputSender().transmit([&latest](const dsp::PeakAvgValue& v) { latest = v; }) > 0
+        && ed != nullptr)
+        ed->pushMeterReading(ui::kCtrlTagOutputMeter, latest.peak, latest.average);
+    if (ed != nullptr) {
+        ed->setControlValue(ui::kCtrlTagBleedReduction, snap.bleedMeter);
+        ed->setControlValue(ui::kCtrlTagFeedbackReduction, snap.feedbackMeter);
+        ed->setControlValue(ui::kCtrlTagRideMeter, snap.rideMeter);
+        ed->sendInputLevel(snap.inputLevelDb);
+    }
+
+    // Queued diagnostic rows go to disk here, never on the audio thread.
+    if (log_->enabled())
+        log_->drain(logsFolder_);
+
+    ui::StatusInputs in;
+    in.activeNotchCount = snap.activeNotchCount;
+    in.deepestNotchHz = snap.deepestNotchFrequencyHz;
+    in.dspInitFailed = snap.dspInitFailed;
+    in.detectorActive = snap.detectorActive;
+    in.modelStatus = frame_->models().status;
+    in.laneMode = snap.laneMode;
+    const std::string status = ui::composeStatus(in);
+
+    const bool hpOn = isOn(plainValueOf(*parameters_[kHighPassOn]));
+    const bool lpOn = isOn(plainValueOf(*parameters_[kLowPassOn]));
+    if (hpOn != lastHighPassOn_ || lpOn != lastLowPassOn_) {
+        lastHighPassOn_ = hpOn;
+        lastLowPassOn_ = lpOn;
+        if (ed != nullptr)
+            ed->markDirty(ui::kCtrlTagBandStrip);
+    }
+    if (status != lastStatus_) {
+        lastStatus_ = status;
+        if (ed != nullptr)
+            ed->setControlText(ui::kCtrlTagStatus, juce::String::fromUTF8(status.c_str()));
+    }
 }
 
 void BrindlecotDeFeedback::getStateInformation(juce::MemoryBlock& destData)

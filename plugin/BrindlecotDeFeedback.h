@@ -3,9 +3,13 @@
 #pragma once
 
 #include "diag/DiagnosticLog.h"
+#include "engine/FrameSnapshot.h"
 #include "engine/ProcessingFrame.h"
 #include "engine/StateChunk.h"
+#include "plugin/ReaperHost.h"
 #include "store/PresetStore.h"
+#include "ui/HostTrack.h"
+#include "ui/Palette.h"
 #include "updates/UpdateWorker.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -13,11 +17,13 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <vector>
 
 namespace brindlecot {
 
-class BrindlecotDeFeedback : public juce::AudioProcessor
+class BrindlecotDeFeedback : public juce::AudioProcessor, public juce::VST3ClientExtensions
 {
 public:
     BrindlecotDeFeedback();
@@ -77,7 +83,38 @@ public:
     bool takeAccentChanged() { return accentChanged_.exchange(false); }
     int32_t savedEditorWidth() const { return savedEditorWidth_.load(); }
 
+    // ---- Editor and idle (message thread) ----------------------------------------------------
+    /// The host parameter of an index (0..21), or nullptr.
+    juce::RangedAudioParameter* hostParameter(int index) const;
+    /// Theme index setter of the menu: outside 0..5 reads 0; a change raises accentChanged and
+    /// marks the host project as modified.
+    void setAccentIndex(int index);
+    /// The current theme colour (the host track colour under "DAW color").
+    ui::Argb accentColour(uint8_t alpha) const;
+    /// Host track title ("" when the host says nothing) and the status line, as last composed.
+    const std::string& titleText() const { return lastTitle_; }
+    const std::string& statusText() const { return lastStatus_; }
+    /// The sample rate the air readout computes with.
+    double editorSampleRate() const;
+    /// Editor size in device pixels: written by the editor, read when it opens again.
+    int storedEditorWidth() const { return editorWidth_; }
+    int storedEditorHeight() const { return editorHeight_; }
+    void setStoredEditorSize(int width, int height);
+
+    /// One idle tick: meters, title, track colour, theme rebuild, status line, filter switches.
+    /// Runs from a message-thread timer at about 30 Hz, also while the editor is closed.
+    void onIdle();
+    /// The newest frame snapshot the idle task took (message thread).
+    const FrameSnapshot& idleSnapshot() const { return idleSnapshot_; }
+
+    void updateTrackProperties(const TrackProperties& properties) override;
+    /// Track information as the host last reported it (channel context and REAPER interface).
+    ui::HostTrackInfo hostTrackInfo() const;
+
 private:
+    // The VST3 wrapper finds these extensions by dynamic_cast on the processor.
+    void setIHostApplication(Steinberg::FUnknown* host) override;
+
     template <typename Sample> void processHostBuffer(juce::AudioBuffer<Sample>& buffer);
     void ensureScratch(int frames);
 
@@ -89,13 +126,16 @@ private:
     std::unique_ptr<updates::UpdateWorker> updateWorker_;
     bool loggingPreference_ = false;
     PresetStore presets_;
+    std::filesystem::path logsFolder_; // empty when the data folder is unknown (nothing is written)
     std::array<juce::RangedAudioParameter*, kNumParams> parameters_ {};
 
     std::atomic<int32_t> accentIndex_ {5};
     std::atomic<bool> accentChanged_ {false};
     std::atomic<int32_t> savedEditorWidth_ {0};
-    int32_t editorWidth_ = 542; // framework editor size, pixels
-    int32_t editorHeight_ = 476;
+    // Editor size in pixels: the editor writes it on the message thread, state calls read it on
+    // host threads.
+    std::atomic<int32_t> editorWidth_ {542};
+    std::atomic<int32_t> editorHeight_ {476};
     float screenScale_ = 1.0f;
 
     // Double-precision copies of the host input (the frame reads the dry input after writing the
@@ -103,6 +143,28 @@ private:
     int scratchFrames_ = 0;
     std::array<std::vector<double>, 2> inScratch_;
     std::array<std::vector<double>, 2> outScratch_;
+
+    // Idle task state (message thread only, apart from the track properties).
+    struct IdleTimer : juce::Timer
+    {
+        explicit IdleTimer(BrindlecotDeFeedback& p)
+            : owner(p)
+        { }
+        void timerCallback() override { owner.onIdle(); }
+        BrindlecotDeFeedback& owner;
+    };
+    FrameSnapshot idleSnapshot_ {};
+    std::string lastTitle_;
+    int32_t lastTrackColour_ = -1;
+    bool lastHighPassOn_ = true;
+    bool lastLowPassOn_ = true;
+    std::string lastStatus_;
+    ReaperHost reaper_;
+    mutable std::mutex trackMutex_; // host threads report track properties
+    std::string channelName_;
+    uint32_t channelColour_ = 0;
+    bool channelReported_ = false;
+    std::unique_ptr<IdleTimer> idleTimer_;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(BrindlecotDeFeedback)
 };

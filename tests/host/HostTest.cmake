@@ -1,6 +1,7 @@
 # Loads the built Velarune.vst3 through JUCE's own VST3 hosting, as a host would.
 juce_add_console_app(velarune_host_test PRODUCT_NAME "velarune_host_test")
-target_sources(velarune_host_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host/VST3HostTest.cpp)
+target_sources(velarune_host_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host/VST3HostTest.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/host/StandaloneScreenshotTest.cpp ${CMAKE_CURRENT_SOURCE_DIR}/host/XWindowGrab.cpp)
 target_compile_definitions(velarune_host_test PRIVATE
     JUCE_PLUGINHOST_VST3=1
     JUCE_WEB_BROWSER=0
@@ -8,19 +9,31 @@ target_compile_definitions(velarune_host_test PRIVATE
     JUCE_USE_FLAC=0
     JUCE_USE_OGGVORBIS=0
     JUCE_DISPLAY_SPLASH_SCREEN=0
-    VELARUNE_VST3_BUNDLE="$<TARGET_FILE_DIR:Velarune_VST3>/../..")
+    VELARUNE_VST3_BUNDLE="$<TARGET_FILE_DIR:Velarune_VST3>/../.."
+    VELARUNE_STANDALONE="$<TARGET_FILE:Velarune_Standalone>"
+    VELARUNE_EDITOR_GOLDEN_DIR="${CMAKE_CURRENT_SOURCE_DIR}/golden/editor")
 target_link_libraries(velarune_host_test PRIVATE
     juce::juce_audio_processors juce::juce_recommended_config_flags
-    GTest::gtest)
-set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/host/VST3HostTest.cpp PROPERTIES COMPILE_OPTIONS "-Wall;-Wextra")
-add_dependencies(velarune_host_test Velarune_VST3)
-add_test(NAME velarune_vst3_host COMMAND velarune_host_test)
+    GTest::gtest X11)
+set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/host/VST3HostTest.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/host/StandaloneScreenshotTest.cpp ${CMAKE_CURRENT_SOURCE_DIR}/host/XWindowGrab.cpp
+    PROPERTIES COMPILE_OPTIONS "-Wall;-Wextra")
+add_dependencies(velarune_host_test Velarune_VST3 Velarune_Standalone)
 # Hosted instances keep their files in the build tree and ask a closed local port for updates, so the
 # tests neither touch the user's data nor reach for the network.
 set(VELARUNE_HOST_TEST_ENV
     "XDG_DATA_HOME=${CMAKE_CURRENT_BINARY_DIR}/host-data"
     "BRINDLECOT_UPDATES_URL=http://127.0.0.1:9/updates.json")
+add_test(NAME velarune_vst3_host COMMAND velarune_host_test --gtest_filter=-VST3HostEditor.*:StandaloneApp.*)
 set_tests_properties(velarune_vst3_host PROPERTIES TIMEOUT 300 ENVIRONMENT "${VELARUNE_HOST_TEST_ENV}")
+# The hosted editor needs a display: Xvfb through xvfb-run (package xvfb, installed by the scripts).
+find_program(XVFB_RUN xvfb-run)
+if(XVFB_RUN)
+    add_test(NAME velarune_vst3_host_editor
+        COMMAND ${XVFB_RUN} -a -s "-screen 0 1920x1080x24" $<TARGET_FILE:velarune_host_test>
+                --gtest_filter=VST3HostEditor.*:StandaloneApp.*)
+    set_tests_properties(velarune_vst3_host_editor PROPERTIES TIMEOUT 300 ENVIRONMENT "${VELARUNE_HOST_TEST_ENV}")
+endif()
 
 # The same bundle in a real host: Debian's Ardour 7, headless, on a mono and a stereo track.
 get_filename_component(VELARUNE_SHARED_TOOLS ${CMAKE_SOURCE_DIR}/../shared/tools ABSOLUTE)

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -150,9 +152,78 @@ TEST(VST3Host, StateMovesIntoASecondInstance)
     EXPECT_EQ(findParameter(*second, "Input")->getCurrentValueAsText(), "-12.0");
 }
 
+// Xlib's error-handler hook (Xlib.h's macros clash with JUCE's names). A host without a JUCE
+// application keeps Xlib's fatal default handler; Xvfb refuses some window-manager properties.
+extern "C" {
+struct _XDisplay;
+using XErrorHandlerFn = int (*)(_XDisplay*, void*);
+XErrorHandlerFn XSetErrorHandler(XErrorHandlerFn handler);
+}
+
+namespace {
+int ignoreXError(_XDisplay*, void*)
+{
+    return 0;
+}
+} // namespace
+
+// The plug-in's own editor through the host's editor path: opened on the desktop, resized by the
+// host at 0.75x to 2x, and closed while audio runs on another thread. Needs an X display (the
+// test is registered to run under xvfb-run).
+TEST(VST3HostEditor, OpensResizesAndClosesWhileAudioRuns)
+{
+    if (juce::SystemStats::getEnvironmentVariable("DISPLAY", {}).isEmpty())
+        GTEST_SKIP() << "no X display";
+    auto plugin = host().create(48000.0, 256);
+    ASSERT_TRUE(plugin);
+    plugin->prepareToPlay(48000.0, 256);
+    std::atomic<bool> stop {false};
+    std::atomic<int> blocks {0};
+    std::thread audio([&] {
+        juce::AudioBuffer<float> buffer(2, 256);
+        juce::MidiBuffer midi;
+        double phase = 0.0;
+        while (!stop.load()) {
+            for (int n = 0; n < 256; ++n) {
+                const float v = static_cast<float>(0.3 * std::sin(phase));
+                phase += 2.0 * M_PI * 440.0 / 48000.0;
+                buffer.setSample(0, n, v);
+                buffer.setSample(1, n, v);
+            }
+            plugin->processBlock(buffer, midi);
+            blocks.fetch_add(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+
+    for (int round = 0; round < 3; ++round) {
+        std::unique_ptr<juce::AudioProcessorEditor> editor(plugin->createEditorIfNeeded());
+        ASSERT_TRUE(editor != nullptr);
+        EXPECT_EQ(editor->getWidth(), 542);
+        EXPECT_EQ(editor->getHeight(), 476);
+        editor->setVisible(true);
+        editor->addToDesktop(juce::ComponentPeer::windowIsTemporary);
+        for (auto size : {std::pair<int, int> {406, 357}, {542, 476}, {813, 714}, {1084, 952}}) {
+            editor->setSize(size.first, size.second);
+            EXPECT_EQ(editor->getWidth(), size.first);
+            EXPECT_EQ(editor->getHeight(), size.second);
+        }
+        editor->setSize(542, 476);
+        editor->removeFromDesktop();
+        plugin->editorBeingDeleted(editor.get());
+        editor.reset();
+    }
+    while (blocks.load() < 20)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    stop.store(true);
+    audio.join();
+    plugin->releaseResources();
+}
+
 int main(int argc, char** argv)
 {
     juce::ScopedJuceInitialiser_GUI juce;
+    XSetErrorHandler(ignoreXError);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
