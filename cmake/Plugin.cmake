@@ -21,7 +21,8 @@ juce_add_plugin(Velarune
     COPY_PLUGIN_AFTER_BUILD FALSE
     DESCRIPTION "Live vocal bleed and feedback suppression")
 
-target_sources(Velarune PRIVATE plugin/BrindlecotDeFeedback.cpp plugin/HostParameters.cpp)
+target_sources(Velarune PRIVATE plugin/BrindlecotDeFeedback.cpp plugin/HostParameters.cpp plugin/PresetActions.cpp
+    controls/PresetBarControl.cpp controls/MenuButtonControl.cpp controls/UpdatePillControl.cpp)
 
 # Never change: these decide the VST3 class identifiers, the parameter identities (indices 0..21)
 # and the saved-state layout that hosts keep in their projects.
@@ -58,7 +59,8 @@ target_link_libraries(Velarune
     PUBLIC
         juce::juce_recommended_config_flags)
 # Warnings for our own sources only (the JUCE module sources are compiled into the same target).
-set_source_files_properties(plugin/BrindlecotDeFeedback.cpp plugin/HostParameters.cpp
+set_source_files_properties(plugin/BrindlecotDeFeedback.cpp plugin/HostParameters.cpp plugin/PresetActions.cpp
+    controls/PresetBarControl.cpp controls/MenuButtonControl.cpp controls/UpdatePillControl.cpp
     PROPERTIES COMPILE_OPTIONS "-Wall;-Wextra")
 
 # Only the entry points are exported: binary data and libstdc++ symbols stay inside the module.

@@ -17,6 +17,8 @@
 
 namespace brindlecot {
 
+class PresetActions;
+
 class BrindlecotDeFeedback : public juce::AudioProcessor
 {
 public:
@@ -78,6 +80,9 @@ public:
     int32_t savedEditorWidth() const { return savedEditorWidth_.load(); }
 
 private:
+    // The preset and menu actions restore state pieces the way the state reader does.
+    friend class PresetActions;
+
     template <typename Sample> void processHostBuffer(juce::AudioBuffer<Sample>& buffer);
     void ensureScratch(int frames);
 
