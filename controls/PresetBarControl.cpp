@@ -70,9 +70,7 @@ PresetBarControl::Zone PresetBarControl::zoneAt(juce::Point<float> p) const
     for (int z = kPrevious; z <= kMenu; ++z) {
         if (z == kMenu && !openMenu)
             break;
-        // Edges count as inside on every side, as the design's point-in-rectangle test does.
-        const auto& r = g.zones[z];
-        if (p.x >= r.getX() && p.x <= r.getRight() && p.y >= r.getY() && p.y <= r.getBottom())
+        if (g.zones[z].contains(p))
             return static_cast<Zone>(z);
     }
     return kNone;

@@ -227,7 +227,7 @@ TEST(PresetLoading, AMissingOrForeignPresetChangesNothingAndSaysWhy)
     f.setPlain(kAir, 33.0f);
     EXPECT_FALSE(f.actions->load("Nothing"));
     EXPECT_EQ(f.actions->lastError(), "not an Velarune preset: Nothing.vlrpreset");
-    EXPECT_TRUE(f.host.events.size() == 1); // only the setPlain above
+    EXPECT_EQ(f.host.events.size(), 1u); // only the setPlain above: no gesture, no change
     EXPECT_NEAR(f.plain(kAir), 33.0f, 1e-3f);
 }
 

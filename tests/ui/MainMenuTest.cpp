@@ -177,7 +177,9 @@ TEST(WindowScale, OneAndAHalfGivesEightHundredThirteenBySevenHundredFourteen)
 
 TEST(WindowScale, SizesStayWithinTheLimitsAndANonsenseScaleMeansOne)
 {
-    EXPECT_EQ(windowSizeForScale(0.75, 1.0).width, 407); // 406.5 rounds up, above the 406 minimum
+    // 0.75x: 406.5 rounds to 407 x 357, which the aspect step brings back to round(357 x 1.1386554) = 406.
+    EXPECT_EQ(windowSizeForScale(0.75, 1.0).width, 406);
+    EXPECT_EQ(windowSizeForScale(0.75, 1.0).height, 357);
     EXPECT_EQ(windowSizeForScale(3.0, 1.0).width, 1084);
     EXPECT_EQ(windowSizeForScale(0.0, 1.0).width, 542);
     EXPECT_EQ(windowSizeForScale(std::nan(""), 1.0).height, 476);
