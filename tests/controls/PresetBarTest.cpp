@@ -77,6 +77,14 @@ TEST(PresetBar, WithNoPresetsReadsNoPresetAndTheArrowsDoNothing)
     // Delete with no current preset does not arm.
     f.click(PresetBarControl::kDelete);
     EXPECT_EQ(f.bar.armedName(), "");
+    // Arrows, Save and Delete are drawn dim: no pixel of the Save button reaches full ink.
+    const auto image = test::snapshot(f.bar, "preset-bar-empty");
+    const auto save = (f.bar.zoneRect(PresetBarControl::kSave) * 2.0f).toNearestInt().reduced(3);
+    int brightest = 0;
+    for (int y = save.getY(); y < save.getBottom(); ++y)
+        for (int x = save.getX(); x < save.getRight(); ++x)
+            brightest = std::max(brightest, int(image.getPixelAt(x, y).getBrightness() * 255.0f));
+    EXPECT_LT(brightest, 160);
 }
 
 TEST(PresetBar, SaveAsTrimsBlanksAndTabsFromTheTypedName)
