@@ -53,7 +53,8 @@ public:
     bool updatesEnabled() const;
     void setUpdatesEnabled(bool on);
 
-    /// A menu model with every callback installed, including the update switch.
+    /// A menu model with every callback installed, including the update switch. Its callbacks refer
+    /// to this object, which must outlive the menu.
     ui::MainMenu makeMenu();
 
     /// Runs after anything the editor shows changed (a load, a save, a deletion, the "*", the
