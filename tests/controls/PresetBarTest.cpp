@@ -49,7 +49,7 @@ struct BarFixture : test::ProcessorFixture
 
 } // namespace
 
-TEST(PresetBarGeometry, PlacesTheZonesAsDesignedAtScaleOne)
+TEST(PresetBarGeometry, PlacesArrowsNameBoxButtonsAndMenuAtScaleOne)
 {
     PresetBarControl bar;
     bar.openMenu = [](juce::Rectangle<int>) {};

@@ -67,7 +67,7 @@ struct MenuState
 
 } // namespace
 
-TEST(MainMenu, WithEveryCallbackReadsInTheDesignedOrder)
+TEST(MainMenu, WithEveryCallbackListsInputLogScalesThemesUpdatesAndVersionInThatOrder)
 {
     MenuState state;
     auto menu = state.menu();
