@@ -30,6 +30,7 @@ set(VELARUNE_PLUGIN_SOURCES
     ${CMAKE_SOURCE_DIR}/plugin/BrindlecotDeFeedback.cpp
     ${CMAKE_SOURCE_DIR}/plugin/HostParameters.cpp
     ${CMAKE_SOURCE_DIR}/plugin/ReaperHost.cpp
+    ${CMAKE_SOURCE_DIR}/plugin/PresetActions.cpp
     ${VELARUNE_EDITOR_SOURCES})
 target_sources(Velarune PRIVATE ${VELARUNE_PLUGIN_SOURCES})
 

@@ -10,15 +10,18 @@
 #include "controls/LogoControl.h"
 #include "controls/PanelControl.h"
 #include "controls/PillToggleControl.h"
+#include "controls/PresetBarControl.h"
 #include "controls/ReductionMeterControl.h"
 #include "controls/RideMeterControl.h"
 #include "controls/RingKnobControl.h"
 #include "controls/ScrimControl.h"
 #include "controls/TextControl.h"
+#include "controls/UpdatePillControl.h"
 #include "controls/VoiceFloorHandle.h"
 #include "engine/EditorSizing.h"
 #include "engine/Parameters.h"
 #include "plugin/BrindlecotDeFeedback.h"
+#include "plugin/PresetActions.h"
 
 #include "VelaruneEditorData.h"
 
@@ -69,6 +72,8 @@ VelaruneEditor::VelaruneEditor(BrindlecotDeFeedback& processor)
     constrainer_->setSizeLimits(kEditorMinWidth, kEditorMinHeight, kEditorMaxWidth, kEditorMaxHeight);
     setConstrainer(constrainer_.get());
     setResizable(true, false);
+    menu_ = std::make_unique<MenuButtonControl>(processor_.presetActions().makeMenu());
+    processor_.presetActions().onChange = [this] { repaint(); };
     createControls();
     beefWatch_ = std::make_unique<ParamBinding>(param(kBeefKnob), [this] { rebindSaturationKnob(); });
     setSize(w, h);
@@ -77,6 +82,7 @@ VelaruneEditor::VelaruneEditor(BrindlecotDeFeedback& processor)
 
 VelaruneEditor::~VelaruneEditor()
 {
+    processor_.presetActions().onChange = nullptr;
     beefWatch_.reset();
     removeAllChildren();
     grip_.reset();
@@ -260,9 +266,38 @@ void VelaruneEditor::createControls()
     place(std::make_unique<ScrimControl>(param(kSoftBypass), toColour(palette::scrim)), kCtrlTagScrim,
         layoutRect(kCtrlTagScrim));
 
+    fillSlots(t, s);
     rebindSaturationKnob();
     if (onControlsBuilt)
         onControlsBuilt(*this);
+}
+
+void VelaruneEditor::fillSlots(const Theme& t, float s)
+{
+    PresetActions& actions = processor_.presetActions();
+    PresetBarStyle style;
+    style.font = t.section.font;
+    style.scale = s;
+    auto bar = std::make_unique<PresetBarControl>(style);
+    bar->listPresets = [&actions] { return actions.names(); };
+    bar->currentName = [&actions] { return actions.currentName(); };
+    bar->isModified = [&actions] { return actions.isModified(); };
+    bar->loadPreset = [&actions](const std::string& name) { actions.load(name); };
+    bar->savePreset = [&actions](const std::string& name) { actions.save(name); };
+    bar->deletePreset = [&actions](const std::string& name) { actions.remove(name); };
+    PresetBarControl* barPtr = bar.get();
+    bar->openMenu = [this, barPtr](juce::Rectangle<int> area) { menu_->showMenu(barPtr, area); };
+    presetBarSlot_->fill(std::move(bar));
+
+    UpdatePillStyle pillStyle;
+    pillStyle.font = t.section.font;
+    auto pill = std::make_unique<UpdatePillControl>(processor_.updateCheck(), pillStyle);
+    UpdatePillControl* pillPtr = pill.get();
+    pill->onPillRect = [this, pillPtr](juce::Rectangle<int> r) {
+        setUpdatePillArea(r.isEmpty() ? r : getLocalArea(pillPtr, r));
+    };
+    updatePillSlot_->fill(std::move(pill));
+    pillPtr->poll();
 }
 
 void VelaruneEditor::layoutControls()

@@ -6,6 +6,7 @@
 // editor pieces fill in.
 #pragma once
 
+#include "controls/MenuButtonControl.h"
 #include "controls/ParamBinding.h"
 #include "controls/SlotPlaceholder.h"
 #include "editor/Theme.h"
@@ -79,6 +80,8 @@ private:
     };
 
     void createControls();
+    /// Puts the preset bar and the update pill into their slots (again after every rebuild).
+    void fillSlots(const Theme& t, float s);
     void layoutControls();
     template <typename T> T* place(std::unique_ptr<T> c, int tag, ui::Rect base, bool fullWidth = false);
     juce::RangedAudioParameter* param(int index) const;
@@ -95,6 +98,9 @@ private:
     // The corner grip outlives rebuilds: a drag on it resizes the window, which rebuilds the
     // other controls at the new scale while the drag goes on.
     std::unique_ptr<juce::Component> grip_;
+    // The main menu outlives rebuilds too: a choice in it (window scale, theme) rebuilds the
+    // controls, the preset bar that opened it among them.
+    std::unique_ptr<controls::MenuButtonControl> menu_;
     std::unique_ptr<juce::ComponentBoundsConstrainer> constrainer_;
     Theme theme_;
     juce::Rectangle<int> updatePillArea_;

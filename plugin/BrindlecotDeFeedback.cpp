@@ -2,6 +2,7 @@
 
 #include "editor/VelaruneEditor.h"
 #include "plugin/HostParameters.h"
+#include "plugin/PresetActions.h"
 #include "store/DataFolders.h"
 #include "store/Preferences.h"
 #include "ui/ControlTags.h"
@@ -57,6 +58,7 @@ BrindlecotDeFeedback::BrindlecotDeFeedback()
     frame_->loadModels(search);
     loadPreferences(preferencesPath(), loggingPreference_);
     log_->setEnabled(loggingPreference_);
+    presetActions_ = std::make_unique<PresetActions>(*this);
     frame_->onReset(44100.0, parameterSnapshot());
 
     idleTimer_ = std::make_unique<IdleTimer>(*this);
@@ -257,6 +259,9 @@ void BrindlecotDeFeedback::onIdle()
     auto* ed = dynamic_cast<editor::VelaruneEditor*>(getActiveEditor());
     frame_->readSnapshot(idleSnapshot_);
     const FrameSnapshot& snap = idleSnapshot_;
+
+    // A loaded preset edited since: the bar shows "*".
+    presetActions_->idleCheck();
 
     const ui::HostTrackInfo track = hostTrackInfo();
     if (accentIndex_.load() == ui::kThemeDawColour) {

@@ -23,6 +23,8 @@
 
 namespace brindlecot {
 
+class PresetActions;
+
 class BrindlecotDeFeedback : public juce::AudioProcessor, public juce::VST3ClientExtensions
 {
 public:
@@ -76,6 +78,8 @@ public:
     bool setLoggingPreference(bool on);
     /// The preset files of this user (user-interface thread only).
     PresetStore& presets() { return presets_; }
+    /// What the preset bar and the main menu do (message thread only).
+    PresetActions& presetActions() { return *presetActions_; }
     /// The shared update check: the pill reads its outcome, the menu switches it.
     updates::UpdateCheck& updateCheck() { return *updateCheck_; }
     int32_t accentIndex() const { return accentIndex_.load(); }
@@ -114,6 +118,8 @@ public:
 private:
     // The VST3 wrapper finds these extensions by dynamic_cast on the processor.
     void setIHostApplication(Steinberg::FUnknown* host) override;
+    // The preset and menu actions restore state pieces the way the state reader does.
+    friend class PresetActions;
 
     template <typename Sample> void processHostBuffer(juce::AudioBuffer<Sample>& buffer);
     void ensureScratch(int frames);
@@ -126,6 +132,7 @@ private:
     std::unique_ptr<updates::UpdateWorker> updateWorker_;
     bool loggingPreference_ = false;
     PresetStore presets_;
+    std::unique_ptr<PresetActions> presetActions_;
     std::filesystem::path logsFolder_; // empty when the data folder is unknown (nothing is written)
     std::array<juce::RangedAudioParameter*, kNumParams> parameters_ {};
 
