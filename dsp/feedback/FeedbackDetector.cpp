@@ -89,6 +89,11 @@ void FeedbackDetector::reset()
     startCountdown_ = config_.hopPhase % std::max<uint64_t>(1, config_.hop);
     analysisPending_ = false;
     analysisCountdown_ = 0;
+    binProminence_.fill(kNoProminence);
+    sortedCount_ = 0;
+    searchNext_ = maxBin_ + 1;
+    captureSample_ = false;
+    powerFinite_ = true;
     windowRms_ = analysisRms_ = candidateHz_ = prominenceDb_ = growthDb_ = 0.0f;
     flags_ = DetectorFlags {};
     candidate_ = false;
@@ -105,22 +110,28 @@ void FeedbackDetector::pushSample(float x)
     fill_ = std::min<uint64_t>(fill_ + 1, kFrameSize);
     ++hopCounter_;
 
+    captureSample_ = false;
     if (fill_ == kFrameSize) {
         if (startCountdown_ > 0) {
             --startCountdown_;
         } else if (hopCounter_ >= config_.hop) {
             hopCounter_ = 0;
             captureFrame();
+            captureSample_ = true;
         }
     }
 
     // The analysis of a frame runs hop - 1 samples after its capture, never on the capture's sample
-    // (for hop > 1), which keeps the worst-case cost of one sample low.
+    // (for hop > 1), which keeps the worst-case cost of one sample low. The prominence search is
+    // spread evenly over the samples in between; the analysis sample completes whatever is left.
     if (analysisPending_) {
         if (analysisCountdown_ > 0) {
             if (--analysisCountdown_ == 0) {
                 analysisPending_ = false;
                 analyse();
+            } else if (!captureSample_ && searchNext_ <= maxBin_) {
+                const uint64_t left = maxBin_ + 1 - searchNext_;
+                advanceProminenceSearch((left + analysisCountdown_ - 1) / analysisCountdown_);
             }
         } else {
             analysisPending_ = false;
@@ -144,14 +155,84 @@ void FeedbackDetector::captureFrame()
         im_[i] = 0.0f;
     }
     fft_.transformBitReversed(re_.data(), im_.data(), false);
+    bool finite = true;
     for (uint64_t k = minBin_; k <= maxBin_; ++k) {
         const double r = re_[k];
         const double i = im_[k];
         power_[k] = r * r + i * i;
+        finite = finite && std::isfinite(power_[k]);
     }
+    powerFinite_ = finite;
+    beginProminenceSearch();
     ++captureCount_;
     analysisCountdown_ = config_.hop;
     analysisPending_ = true;
+}
+
+void FeedbackDetector::beginProminenceSearch()
+{
+    searchNext_ = minBin_;
+    sortedCount_ = 0;
+}
+
+void FeedbackDetector::insertFloor(double value)
+{
+    const auto end = sortedFloor_.begin() + static_cast<std::ptrdiff_t>(sortedCount_);
+    const auto at = std::upper_bound(sortedFloor_.begin(), end, value);
+    std::copy_backward(at, end, end + 1);
+    *at = value;
+    ++sortedCount_;
+}
+
+void FeedbackDetector::removeFloor(double value)
+{
+    const auto end = sortedFloor_.begin() + static_cast<std::ptrdiff_t>(sortedCount_);
+    const auto at = std::lower_bound(sortedFloor_.begin(), end, value);
+    if (at == end || *at != value)
+        return; // not reached: every removed value was inserted before
+    std::copy(at + 1, end, at);
+    --sortedCount_;
+}
+
+void FeedbackDetector::slideFloor(uint64_t b)
+{
+    // The floor of bin b is bins b - N .. b - G - 1 and b + G + 1 .. b + N inside the searched range
+    // (G the guard, N the neighbourhood). From bin b - 1 to b, one bin enters and one leaves each side.
+    const uint64_t g = config_.floorGuard;
+    const uint64_t nb = config_.floorNeighbourhood;
+    if (b == minBin_) {
+        std::array<double, kFloorBuffer> floor;
+        sortedCount_ = collectFloor(b, floor);
+        std::copy(
+            floor.begin(), floor.begin() + static_cast<std::ptrdiff_t>(sortedCount_), sortedFloor_.begin());
+        std::sort(sortedFloor_.begin(), sortedFloor_.begin() + static_cast<std::ptrdiff_t>(sortedCount_));
+        return;
+    }
+    const uint64_t p = b - 1;
+    if (p >= nb && p - nb >= minBin_)
+        removeFloor(power_[p - nb]);
+    if (p >= g && p - g >= minBin_)
+        insertFloor(power_[p - g]);
+    if (p + g + 1 <= maxBin_)
+        removeFloor(power_[p + g + 1]);
+    if (b + nb <= maxBin_)
+        insertFloor(power_[b + nb]);
+}
+
+void FeedbackDetector::advanceProminenceSearch(uint64_t bins)
+{
+    for (; bins > 0 && searchNext_ <= maxBin_; --bins, ++searchNext_) {
+        const uint64_t b = searchNext_;
+        if (!powerFinite_) {
+            // Ordering is undefined with NaN: select per bin exactly as prominenceAt does.
+            binProminence_[b] = prominenceAt(b);
+            continue;
+        }
+        slideFloor(b);
+        binProminence_[b] = sortedCount_ == 0
+            ? kNoProminence
+            : static_cast<float>(powerRatioDb(power_[b], sortedFloor_[sortedCount_ / 2]));
+    }
 }
 
 bool FeedbackDetector::excluded(float bin) const
@@ -265,34 +346,13 @@ void FeedbackDetector::analyse()
     ++analysisCount_;
     analysisRms_ = windowRms_;
 
-    // Search for the most prominent bin. The exact median (a selection) is only worked out for bins
-    // that can still beat the best so far: the median is below a bound T exactly when more than half
-    // of the floor values are below T, which a plain count decides. The bound carries a margin of
-    // 1e-3 in power (0.004 dB), far above the float rounding of a prominence, so the result is the
-    // same as selecting the median of every bin.
+    // The most prominent bin; the first one wins a tie.
+    advanceProminenceSearch(maxBin_ + 1);
     float best = kNoProminence;
     uint64_t bestBin = minBin_;
-    std::array<double, kFloorBuffer> floor;
     for (uint64_t b = minBin_; b <= maxBin_; ++b) {
-        if (excluded(static_cast<float>(b)))
-            continue;
-        const size_t count = collectFloor(b, floor);
-        if (count == 0)
-            continue; // -1000 never beats the best
-        if (best > kNoProminence) {
-            const double bound = std::max(kPowerFloor, power_[b])
-                * std::pow(10.0, -static_cast<double>(best) / 10.0) * (1.0 + 1e-3);
-            if (!(bound > kPowerFloor))
-                continue;
-            size_t below = 0;
-            for (size_t i = 0; i < count; ++i)
-                below += floor[i] < bound ? 1 : 0;
-            if (below <= count / 2)
-                continue; // median >= bound: this bin's prominence stays below the best
-        }
-        const float p = prominenceFromFloor(b, floor, count);
-        if (p > best) {
-            best = p;
+        if (binProminence_[b] > best && !excluded(static_cast<float>(b))) {
+            best = binProminence_[b];
             bestBin = b;
         }
     }

@@ -116,6 +116,11 @@ public:
 private:
     void captureFrame();
     void analyse();
+    void beginProminenceSearch();
+    void advanceProminenceSearch(uint64_t bins);
+    void slideFloor(uint64_t bin);
+    void insertFloor(double value);
+    void removeFloor(double value);
     size_t collectFloor(uint64_t bin, std::array<double, kFloorBuffer>& floor) const;
     float prominenceFromFloor(uint64_t bin, std::array<double, kFloorBuffer>& floor, size_t count) const;
     float refinedPosition(uint64_t bin) const;
@@ -141,7 +146,17 @@ private:
     std::array<double, kBins> power_ {};
     std::array<double, kBins> smoothedPower_ {};
     bool haveSmoothed_ = false;
+    bool powerFinite_ = true;
     float windowRms_ = 0.0f;
+
+    // Prominence of every searched bin of the captured frame, worked out a few bins per sample between
+    // the capture and the analysis. The floor of consecutive bins is kept as a sorted window that
+    // slides by two insertions and two removals per bin instead of one selection per bin.
+    std::array<float, kBins> binProminence_ {};
+    std::array<double, kFloorBuffer> sortedFloor_ {};
+    size_t sortedCount_ = 0;
+    uint64_t searchNext_ = 0; // next bin whose prominence is due; maxBin_ + 1 when all are done
+    bool captureSample_ = false;
     bool analysisPending_ = false;
     uint64_t analysisCountdown_ = 0;
 
