@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 namespace brindlecot::dsp {
@@ -89,11 +90,10 @@ void FeedbackDetector::reset()
     startCountdown_ = config_.hopPhase % std::max<uint64_t>(1, config_.hop);
     analysisPending_ = false;
     analysisCountdown_ = 0;
-    binProminence_.fill(kNoProminence);
-    sortedCount_ = 0;
     searchNext_ = maxBin_ + 1;
+    searchBest_ = kNoProminence;
+    searchBestBin_ = minBin_;
     captureSample_ = false;
-    powerFinite_ = true;
     windowRms_ = analysisRms_ = candidateHz_ = prominenceDb_ = growthDb_ = 0.0f;
     flags_ = DetectorFlags {};
     candidate_ = false;
@@ -155,14 +155,11 @@ void FeedbackDetector::captureFrame()
         im_[i] = 0.0f;
     }
     fft_.transformBitReversed(re_.data(), im_.data(), false);
-    bool finite = true;
     for (uint64_t k = minBin_; k <= maxBin_; ++k) {
         const double r = re_[k];
         const double i = im_[k];
         power_[k] = r * r + i * i;
-        finite = finite && std::isfinite(power_[k]);
     }
-    powerFinite_ = finite;
     beginProminenceSearch();
     ++captureCount_;
     analysisCountdown_ = config_.hop;
@@ -172,66 +169,45 @@ void FeedbackDetector::captureFrame()
 void FeedbackDetector::beginProminenceSearch()
 {
     searchNext_ = minBin_;
-    sortedCount_ = 0;
-}
-
-void FeedbackDetector::insertFloor(double value)
-{
-    const auto end = sortedFloor_.begin() + static_cast<std::ptrdiff_t>(sortedCount_);
-    const auto at = std::upper_bound(sortedFloor_.begin(), end, value);
-    std::copy_backward(at, end, end + 1);
-    *at = value;
-    ++sortedCount_;
-}
-
-void FeedbackDetector::removeFloor(double value)
-{
-    const auto end = sortedFloor_.begin() + static_cast<std::ptrdiff_t>(sortedCount_);
-    const auto at = std::lower_bound(sortedFloor_.begin(), end, value);
-    if (at == end || *at != value)
-        return; // not reached: every removed value was inserted before
-    std::copy(at + 1, end, at);
-    --sortedCount_;
-}
-
-void FeedbackDetector::slideFloor(uint64_t b)
-{
-    // The floor of bin b is bins b - N .. b - G - 1 and b + G + 1 .. b + N inside the searched range
-    // (G the guard, N the neighbourhood). From bin b - 1 to b, one bin enters and one leaves each side.
-    const uint64_t g = config_.floorGuard;
-    const uint64_t nb = config_.floorNeighbourhood;
-    if (b == minBin_) {
-        std::array<double, kFloorBuffer> floor;
-        sortedCount_ = collectFloor(b, floor);
-        std::copy(
-            floor.begin(), floor.begin() + static_cast<std::ptrdiff_t>(sortedCount_), sortedFloor_.begin());
-        std::sort(sortedFloor_.begin(), sortedFloor_.begin() + static_cast<std::ptrdiff_t>(sortedCount_));
-        return;
-    }
-    const uint64_t p = b - 1;
-    if (p >= nb && p - nb >= minBin_)
-        removeFloor(power_[p - nb]);
-    if (p >= g && p - g >= minBin_)
-        insertFloor(power_[p - g]);
-    if (p + g + 1 <= maxBin_)
-        removeFloor(power_[p + g + 1]);
-    if (b + nb <= maxBin_)
-        insertFloor(power_[b + nb]);
+    searchBest_ = kNoProminence;
+    searchBestBin_ = minBin_;
+    searchExclusions_ = exclusionChanges_;
 }
 
 void FeedbackDetector::advanceProminenceSearch(uint64_t bins)
 {
-    for (; bins > 0 && searchNext_ <= maxBin_; --bins, ++searchNext_) {
-        const uint64_t b = searchNext_;
-        if (!powerFinite_) {
-            // Ordering is undefined with NaN: select per bin exactly as prominenceAt does.
-            binProminence_[b] = prominenceAt(b);
+    // The exact median (a selection) is only worked out for bins that can still beat the best so
+    // far: the median is below a bound T exactly when more than half of the floor values are below T,
+    // which a plain count decides. The bound carries a margin of 1e-3 in power (0.004 dB), far above
+    // the float rounding of a prominence, so the result is the same as selecting the median of every
+    // bin. 10^(-best / 10) is only recomputed when the best changes.
+    std::array<double, kFloorBuffer> floor;
+    for (; bins > 0 && searchNext_ <= maxBin_; --bins) {
+        const uint64_t b = searchNext_++;
+        if (excluded(static_cast<float>(b)))
             continue;
+        const size_t count = collectFloor(b, floor);
+        if (count == 0)
+            continue; // -1000 never beats the best
+        if (searchBest_ > kNoProminence) {
+            if (searchBest_ != boundFor_) {
+                boundFor_ = searchBest_;
+                boundScale_ = std::pow(10.0, -static_cast<double>(searchBest_) / 10.0);
+            }
+            const double bound = std::max(kPowerFloor, power_[b]) * boundScale_ * (1.0 + 1e-3);
+            if (!(bound > kPowerFloor))
+                continue;
+            size_t below = 0;
+            for (size_t i = 0; i < count; ++i)
+                below += floor[i] < bound ? 1 : 0;
+            if (below <= count / 2)
+                continue; // median >= bound: this bin's prominence stays below the best
         }
-        slideFloor(b);
-        binProminence_[b] = sortedCount_ == 0
-            ? kNoProminence
-            : static_cast<float>(powerRatioDb(power_[b], sortedFloor_[sortedCount_ / 2]));
+        const float p = prominenceFromFloor(b, floor, count);
+        if (p > searchBest_) {
+            searchBest_ = p;
+            searchBestBin_ = b;
+        }
     }
 }
 
@@ -347,15 +323,11 @@ void FeedbackDetector::analyse()
     analysisRms_ = windowRms_;
 
     // The most prominent bin; the first one wins a tie.
+    if (searchExclusions_ != exclusionChanges_)
+        beginProminenceSearch(); // an exclusion changed during the hop: search again
     advanceProminenceSearch(maxBin_ + 1);
-    float best = kNoProminence;
-    uint64_t bestBin = minBin_;
-    for (uint64_t b = minBin_; b <= maxBin_; ++b) {
-        if (binProminence_[b] > best && !excluded(static_cast<float>(b))) {
-            best = binProminence_[b];
-            bestBin = b;
-        }
-    }
+    const float best = searchBest_;
+    const uint64_t bestBin = searchBestBin_;
     prominenceDb_ = best;
 
     const float refined = refinedPosition(bestBin);
@@ -416,15 +388,24 @@ void FeedbackDetector::setExclusion(size_t k, float frequencyHz)
     if (std::isfinite(frequencyHz) && frequencyHz > 0.0f) {
         const float span = std::exp2(config_.exclusionOctaves);
         const float toBin = static_cast<float>(kFrameSize) / config_.sampleRate;
-        exclusions_[k] = {frequencyHz / span * toBin, frequencyHz * span * toBin};
+        assignExclusion(k, Range {frequencyHz / span * toBin, frequencyHz * span * toBin});
     } else {
-        exclusions_[k] = Range {};
+        assignExclusion(k, Range {});
     }
+}
+
+void FeedbackDetector::assignExclusion(size_t k, const Range& r)
+{
+    if (std::memcmp(&exclusions_[k], &r, sizeof(Range)) == 0)
+        return;
+    exclusions_[k] = r;
+    ++exclusionChanges_;
 }
 
 void FeedbackDetector::clearExclusions()
 {
-    exclusions_.fill(Range {});
+    for (size_t k = 0; k < kExclusions; ++k)
+        assignExclusion(k, Range {});
 }
 
 uint64_t FeedbackDetector::binOf(float frequencyHz) const

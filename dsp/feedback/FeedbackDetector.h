@@ -118,9 +118,6 @@ private:
     void analyse();
     void beginProminenceSearch();
     void advanceProminenceSearch(uint64_t bins);
-    void slideFloor(uint64_t bin);
-    void insertFloor(double value);
-    void removeFloor(double value);
     size_t collectFloor(uint64_t bin, std::array<double, kFloorBuffer>& floor) const;
     float prominenceFromFloor(uint64_t bin, std::array<double, kFloorBuffer>& floor, size_t count) const;
     float refinedPosition(uint64_t bin) const;
@@ -146,16 +143,18 @@ private:
     std::array<double, kBins> power_ {};
     std::array<double, kBins> smoothedPower_ {};
     bool haveSmoothed_ = false;
-    bool powerFinite_ = true;
     float windowRms_ = 0.0f;
 
-    // Prominence of every searched bin of the captured frame, worked out a few bins per sample between
-    // the capture and the analysis. The floor of consecutive bins is kept as a sorted window that
-    // slides by two insertions and two removals per bin instead of one selection per bin.
-    std::array<float, kBins> binProminence_ {};
-    std::array<double, kFloorBuffer> sortedFloor_ {};
-    size_t sortedCount_ = 0;
-    uint64_t searchNext_ = 0; // next bin whose prominence is due; maxBin_ + 1 when all are done
+    // The search for the most prominent bin of the captured frame runs a few bins per sample between
+    // the capture and the analysis. It skips excluded bins, so it is repeated on the analysis sample
+    // when an exclusion range changed after it started.
+    uint64_t searchNext_ = 0; // next bin to examine; maxBin_ + 1 when the search is complete
+    float searchBest_ = kNoProminence;
+    uint64_t searchBestBin_ = 0;
+    uint64_t searchExclusions_ = 0; // exclusionChanges_ when the search started
+    uint64_t exclusionChanges_ = 0;
+    float boundFor_ = 0.0f; // the best prominence boundScale_ was worked out for
+    double boundScale_ = 1.0; // 10^(-boundFor_ / 10)
     bool captureSample_ = false;
     bool analysisPending_ = false;
     uint64_t analysisCountdown_ = 0;
@@ -166,6 +165,7 @@ private:
         float hi = 0.0f;
     };
     std::array<Range, kExclusions> exclusions_ {};
+    void assignExclusion(size_t k, const Range& r);
 
     uint64_t trackFrames_ = 0;
     float trackedBin_ = 0.0f;
