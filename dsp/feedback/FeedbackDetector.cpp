@@ -221,8 +221,19 @@ bool FeedbackDetector::excluded(float bin) const
 
 size_t FeedbackDetector::collectFloor(uint64_t b, std::array<double, kFloorBuffer>& floor) const
 {
+    // Only the values matter (a median and a count), not their order.
+    const uint64_t g = config_.floorGuard;
+    const uint64_t nb = config_.floorNeighbourhood;
+    if (b >= minBin_ + nb && b + nb <= maxBin_) {
+        // Both sides whole: two contiguous runs.
+        const size_t side = static_cast<size_t>(nb - g);
+        std::copy_n(power_.begin() + static_cast<std::ptrdiff_t>(b - nb), side, floor.begin());
+        std::copy_n(power_.begin() + static_cast<std::ptrdiff_t>(b + g + 1), side,
+            floor.begin() + static_cast<std::ptrdiff_t>(side));
+        return 2 * side;
+    }
     size_t count = 0;
-    for (uint64_t d = config_.floorGuard + 1; d <= config_.floorNeighbourhood; ++d) {
+    for (uint64_t d = g + 1; d <= nb; ++d) {
         if (b >= d && b - d >= minBin_)
             floor[count++] = power_[b - d];
         if (b + d <= maxBin_)
