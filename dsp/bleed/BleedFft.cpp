@@ -109,6 +109,11 @@ void BleedFft::transform(float* re, float* im) const
             std::swap(im[i], im[r]);
         }
     }
+    butterflies(re, im);
+}
+
+void BleedFft::butterflies(float* re, float* im) const
+{
     // The first two stages together as radix-4 butterflies: their twiddles are 1 and -i.
     for (std::size_t s = 0; s < kSize; s += 4) {
         const float r0 = re[s] + re[s + 1], i0 = im[s] + im[s + 1];
@@ -129,11 +134,12 @@ void BleedFft::transform(float* re, float* im) const
 
 void BleedFft::forwardReal(const float* frame, Complex* bins, Scratch& scratch) const
 {
+    // Read in bit-reversed order instead of permuting in place (no data-dependent branches).
     for (std::size_t i = 0; i < kSize; ++i) {
-        scratch.re[i] = frame[i];
+        scratch.re[i] = frame[bitReverse_[i]];
         scratch.im[i] = 0.0f;
     }
-    transform(scratch.re.data(), scratch.im.data());
+    butterflies(scratch.re.data(), scratch.im.data());
     for (std::size_t k = 0; k < kBins; ++k)
         bins[k] = Complex(scratch.re[k], scratch.im[k]);
 }
@@ -143,10 +149,10 @@ void BleedFft::forwardRealPair(
 {
     // One complex transform of z = a + i b; A_k = (Z_k + conj Z_(N-k)) / 2, B_k = (Z_k - conj Z_(N-k)) / 2i.
     for (std::size_t i = 0; i < kSize; ++i) {
-        scratch.re[i] = a[i];
-        scratch.im[i] = b[i];
+        scratch.re[i] = a[bitReverse_[i]];
+        scratch.im[i] = b[bitReverse_[i]];
     }
-    transform(scratch.re.data(), scratch.im.data());
+    butterflies(scratch.re.data(), scratch.im.data());
     for (std::size_t k = 0; k < kBins; ++k) {
         const std::size_t m = (kSize - k) % kSize;
         const float zr = scratch.re[k], zi = scratch.im[k];
@@ -159,15 +165,16 @@ void BleedFft::forwardRealPair(
 void BleedFft::inverseReal(const Complex* bins, float* frame, Scratch& scratch) const
 {
     // x = conj(FFT(conj(X))) / N; only the real part is kept, so the outer conjugate is dropped.
+    // Written straight to the bit-reversed positions the butterflies expect.
     for (std::size_t k = 0; k < kBins; ++k) {
-        scratch.re[k] = bins[k].real();
-        scratch.im[k] = -bins[k].imag();
+        scratch.re[bitReverse_[k]] = bins[k].real();
+        scratch.im[bitReverse_[k]] = -bins[k].imag();
     }
     for (std::size_t k = kBins; k < kSize; ++k) {
-        scratch.re[k] = bins[kSize - k].real(); // conj(conj(X[N - k]))
-        scratch.im[k] = bins[kSize - k].imag();
+        scratch.re[bitReverse_[k]] = bins[kSize - k].real(); // conj(conj(X[N - k]))
+        scratch.im[bitReverse_[k]] = bins[kSize - k].imag();
     }
-    transform(scratch.re.data(), scratch.im.data());
+    butterflies(scratch.re.data(), scratch.im.data());
     const float scale = 1.0f / static_cast<float>(kSize);
     for (std::size_t i = 0; i < kSize; ++i)
         frame[i] = scratch.re[i] * scale;

@@ -38,6 +38,9 @@ public:
     void inverseReal(const Complex* bins, float* frame, Scratch& scratch) const;
 
 private:
+    /// The butterflies of transform() on data already in bit-reversed order.
+    void butterflies(float* re, float* im) const;
+
     std::array<uint16_t, kSize> bitReverse_ {};
     // Stage with half-size h uses entries [h - 1, 2h - 1): cos and sin of -2 pi k / (2h), k < h.
     alignas(64) std::array<float, kSize> twiddleRe_ {};

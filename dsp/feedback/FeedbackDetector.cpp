@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 namespace brindlecot::dsp {
@@ -89,6 +90,10 @@ void FeedbackDetector::reset()
     startCountdown_ = config_.hopPhase % std::max<uint64_t>(1, config_.hop);
     analysisPending_ = false;
     analysisCountdown_ = 0;
+    searchNext_ = maxBin_ + 1;
+    searchBest_ = kNoProminence;
+    searchBestBin_ = minBin_;
+    captureSample_ = false;
     windowRms_ = analysisRms_ = candidateHz_ = prominenceDb_ = growthDb_ = 0.0f;
     flags_ = DetectorFlags {};
     candidate_ = false;
@@ -105,22 +110,28 @@ void FeedbackDetector::pushSample(float x)
     fill_ = std::min<uint64_t>(fill_ + 1, kFrameSize);
     ++hopCounter_;
 
+    captureSample_ = false;
     if (fill_ == kFrameSize) {
         if (startCountdown_ > 0) {
             --startCountdown_;
         } else if (hopCounter_ >= config_.hop) {
             hopCounter_ = 0;
             captureFrame();
+            captureSample_ = true;
         }
     }
 
     // The analysis of a frame runs hop - 1 samples after its capture, never on the capture's sample
-    // (for hop > 1), which keeps the worst-case cost of one sample low.
+    // (for hop > 1), which keeps the worst-case cost of one sample low. The prominence search is
+    // spread evenly over the samples in between; the analysis sample completes whatever is left.
     if (analysisPending_) {
         if (analysisCountdown_ > 0) {
             if (--analysisCountdown_ == 0) {
                 analysisPending_ = false;
                 analyse();
+            } else if (!captureSample_ && searchNext_ <= maxBin_) {
+                const uint64_t left = maxBin_ + 1 - searchNext_;
+                advanceProminenceSearch((left + analysisCountdown_ - 1) / analysisCountdown_);
             }
         } else {
             analysisPending_ = false;
@@ -149,9 +160,55 @@ void FeedbackDetector::captureFrame()
         const double i = im_[k];
         power_[k] = r * r + i * i;
     }
+    beginProminenceSearch();
     ++captureCount_;
     analysisCountdown_ = config_.hop;
     analysisPending_ = true;
+}
+
+void FeedbackDetector::beginProminenceSearch()
+{
+    searchNext_ = minBin_;
+    searchBest_ = kNoProminence;
+    searchBestBin_ = minBin_;
+    searchExclusions_ = exclusionChanges_;
+}
+
+void FeedbackDetector::advanceProminenceSearch(uint64_t bins)
+{
+    // The exact median (a selection) is only worked out for bins that can still beat the best so
+    // far: the median is below a bound T exactly when more than half of the floor values are below T,
+    // which a plain count decides. The bound carries a margin of 1e-3 in power (0.004 dB), far above
+    // the float rounding of a prominence, so the result is the same as selecting the median of every
+    // bin. 10^(-best / 10) is only recomputed when the best changes.
+    std::array<double, kFloorBuffer> floor;
+    for (; bins > 0 && searchNext_ <= maxBin_; --bins) {
+        const uint64_t b = searchNext_++;
+        if (excluded(static_cast<float>(b)))
+            continue;
+        const size_t count = collectFloor(b, floor);
+        if (count == 0)
+            continue; // -1000 never beats the best
+        if (searchBest_ > kNoProminence) {
+            if (searchBest_ != boundFor_) {
+                boundFor_ = searchBest_;
+                boundScale_ = std::pow(10.0, -static_cast<double>(searchBest_) / 10.0);
+            }
+            const double bound = std::max(kPowerFloor, power_[b]) * boundScale_ * (1.0 + 1e-3);
+            if (!(bound > kPowerFloor))
+                continue;
+            size_t below = 0;
+            for (size_t i = 0; i < count; ++i)
+                below += floor[i] < bound ? 1 : 0;
+            if (below <= count / 2)
+                continue; // median >= bound: this bin's prominence stays below the best
+        }
+        const float p = prominenceFromFloor(b, floor, count);
+        if (p > searchBest_) {
+            searchBest_ = p;
+            searchBestBin_ = b;
+        }
+    }
 }
 
 bool FeedbackDetector::excluded(float bin) const
@@ -164,8 +221,19 @@ bool FeedbackDetector::excluded(float bin) const
 
 size_t FeedbackDetector::collectFloor(uint64_t b, std::array<double, kFloorBuffer>& floor) const
 {
+    // Only the values matter (a median and a count), not their order.
+    const uint64_t g = config_.floorGuard;
+    const uint64_t nb = config_.floorNeighbourhood;
+    if (b >= minBin_ + nb && b + nb <= maxBin_) {
+        // Both sides whole: two contiguous runs.
+        const size_t side = static_cast<size_t>(nb - g);
+        std::copy_n(power_.begin() + static_cast<std::ptrdiff_t>(b - nb), side, floor.begin());
+        std::copy_n(power_.begin() + static_cast<std::ptrdiff_t>(b + g + 1), side,
+            floor.begin() + static_cast<std::ptrdiff_t>(side));
+        return 2 * side;
+    }
     size_t count = 0;
-    for (uint64_t d = config_.floorGuard + 1; d <= config_.floorNeighbourhood; ++d) {
+    for (uint64_t d = g + 1; d <= nb; ++d) {
         if (b >= d && b - d >= minBin_)
             floor[count++] = power_[b - d];
         if (b + d <= maxBin_)
@@ -265,37 +333,12 @@ void FeedbackDetector::analyse()
     ++analysisCount_;
     analysisRms_ = windowRms_;
 
-    // Search for the most prominent bin. The exact median (a selection) is only worked out for bins
-    // that can still beat the best so far: the median is below a bound T exactly when more than half
-    // of the floor values are below T, which a plain count decides. The bound carries a margin of
-    // 1e-3 in power (0.004 dB), far above the float rounding of a prominence, so the result is the
-    // same as selecting the median of every bin.
-    float best = kNoProminence;
-    uint64_t bestBin = minBin_;
-    std::array<double, kFloorBuffer> floor;
-    for (uint64_t b = minBin_; b <= maxBin_; ++b) {
-        if (excluded(static_cast<float>(b)))
-            continue;
-        const size_t count = collectFloor(b, floor);
-        if (count == 0)
-            continue; // -1000 never beats the best
-        if (best > kNoProminence) {
-            const double bound = std::max(kPowerFloor, power_[b])
-                * std::pow(10.0, -static_cast<double>(best) / 10.0) * (1.0 + 1e-3);
-            if (!(bound > kPowerFloor))
-                continue;
-            size_t below = 0;
-            for (size_t i = 0; i < count; ++i)
-                below += floor[i] < bound ? 1 : 0;
-            if (below <= count / 2)
-                continue; // median >= bound: this bin's prominence stays below the best
-        }
-        const float p = prominenceFromFloor(b, floor, count);
-        if (p > best) {
-            best = p;
-            bestBin = b;
-        }
-    }
+    // The most prominent bin; the first one wins a tie.
+    if (searchExclusions_ != exclusionChanges_)
+        beginProminenceSearch(); // an exclusion changed during the hop: search again
+    advanceProminenceSearch(maxBin_ + 1);
+    const float best = searchBest_;
+    const uint64_t bestBin = searchBestBin_;
     prominenceDb_ = best;
 
     const float refined = refinedPosition(bestBin);
@@ -356,15 +399,24 @@ void FeedbackDetector::setExclusion(size_t k, float frequencyHz)
     if (std::isfinite(frequencyHz) && frequencyHz > 0.0f) {
         const float span = std::exp2(config_.exclusionOctaves);
         const float toBin = static_cast<float>(kFrameSize) / config_.sampleRate;
-        exclusions_[k] = {frequencyHz / span * toBin, frequencyHz * span * toBin};
+        assignExclusion(k, Range {frequencyHz / span * toBin, frequencyHz * span * toBin});
     } else {
-        exclusions_[k] = Range {};
+        assignExclusion(k, Range {});
     }
+}
+
+void FeedbackDetector::assignExclusion(size_t k, const Range& r)
+{
+    if (std::memcmp(&exclusions_[k], &r, sizeof(Range)) == 0)
+        return;
+    exclusions_[k] = r;
+    ++exclusionChanges_;
 }
 
 void FeedbackDetector::clearExclusions()
 {
-    exclusions_.fill(Range {});
+    for (size_t k = 0; k < kExclusions; ++k)
+        assignExclusion(k, Range {});
 }
 
 uint64_t FeedbackDetector::binOf(float frequencyHz) const

@@ -116,6 +116,8 @@ public:
 private:
     void captureFrame();
     void analyse();
+    void beginProminenceSearch();
+    void advanceProminenceSearch(uint64_t bins);
     size_t collectFloor(uint64_t bin, std::array<double, kFloorBuffer>& floor) const;
     float prominenceFromFloor(uint64_t bin, std::array<double, kFloorBuffer>& floor, size_t count) const;
     float refinedPosition(uint64_t bin) const;
@@ -142,6 +144,18 @@ private:
     std::array<double, kBins> smoothedPower_ {};
     bool haveSmoothed_ = false;
     float windowRms_ = 0.0f;
+
+    // The search for the most prominent bin of the captured frame runs a few bins per sample between
+    // the capture and the analysis. It skips excluded bins, so it is repeated on the analysis sample
+    // when an exclusion range changed after it started.
+    uint64_t searchNext_ = 0; // next bin to examine; maxBin_ + 1 when the search is complete
+    float searchBest_ = kNoProminence;
+    uint64_t searchBestBin_ = 0;
+    uint64_t searchExclusions_ = 0; // exclusionChanges_ when the search started
+    uint64_t exclusionChanges_ = 0;
+    float boundFor_ = 0.0f; // the best prominence boundScale_ was worked out for
+    double boundScale_ = 1.0; // 10^(-boundFor_ / 10)
+    bool captureSample_ = false;
     bool analysisPending_ = false;
     uint64_t analysisCountdown_ = 0;
 
@@ -151,6 +165,7 @@ private:
         float hi = 0.0f;
     };
     std::array<Range, kExclusions> exclusions_ {};
+    void assignExclusion(size_t k, const Range& r);
 
     uint64_t trackFrames_ = 0;
     float trackedBin_ = 0.0f;

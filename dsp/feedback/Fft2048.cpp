@@ -1,6 +1,7 @@
 #include "dsp/feedback/Fft2048.h"
 
 #include <cmath>
+#include <emmintrin.h>
 #include <utility>
 
 namespace brindlecot::dsp {
@@ -19,13 +20,20 @@ Fft2048::Fft2048()
         cosTable_[j] = static_cast<float>(std::cos(phase));
         sinTable_[j] = static_cast<float>(std::sin(phase));
     }
+    for (size_t m = 4; m < kSize; m <<= 1)
+        for (size_t k = 0; k < m; ++k) {
+            stageCos_[m - 4 + k] = cosTable_[k * (kHalf / m)];
+            stageSin_[m - 4 + k] = sinTable_[k * (kHalf / m)];
+        }
 }
 
 void Fft2048::transformBitReversed(float* re, float* im, bool inverse) const
 {
     const float sign = inverse ? -1.0f : 1.0f;
     // Stages of span m = 1, 2, 4 ... 1024; butterfly k of a stage uses twiddle index k * 1024 / m.
-    for (size_t m = 1; m < kSize; m <<= 1) {
+    // Spans 1 and 2 run scalar; wider spans run four butterflies at once with the same multiplies
+    // and additions in the same order (no fused multiply-add), so results are bit-identical.
+    for (size_t m = 1; m < 4; m <<= 1) {
         const size_t stride = kHalf / m;
         for (size_t start = 0; start < kSize; start += 2 * m) {
             for (size_t k = 0; k < m; ++k) {
@@ -39,6 +47,32 @@ void Fft2048::transformBitReversed(float* re, float* im, bool inverse) const
                 im[o] = im[e] - ti;
                 re[e] += tr;
                 im[e] += ti;
+            }
+        }
+    }
+    // sign * x for sign = -1 is a flip of the sign bit.
+    const __m128 flip = _mm_set1_ps(inverse ? -0.0f : 0.0f);
+    for (size_t m = 4; m < kSize; m <<= 1) {
+        const float* cw = stageCos_.data() + (m - 4);
+        const float* sw = stageSin_.data() + (m - 4);
+        for (size_t start = 0; start < kSize; start += 2 * m) {
+            float* re0 = re + start;
+            float* im0 = im + start;
+            float* re1 = re0 + m;
+            float* im1 = im0 + m;
+            for (size_t k = 0; k < m; k += 4) {
+                const __m128 wr = _mm_loadu_ps(cw + k);
+                const __m128 wi = _mm_xor_ps(_mm_loadu_ps(sw + k), flip);
+                const __m128 ro = _mm_loadu_ps(re1 + k);
+                const __m128 io = _mm_loadu_ps(im1 + k);
+                const __m128 xe = _mm_loadu_ps(re0 + k);
+                const __m128 ye = _mm_loadu_ps(im0 + k);
+                const __m128 tr = _mm_sub_ps(_mm_mul_ps(wr, ro), _mm_mul_ps(wi, io));
+                const __m128 ti = _mm_add_ps(_mm_mul_ps(wr, io), _mm_mul_ps(wi, ro));
+                _mm_storeu_ps(re1 + k, _mm_sub_ps(xe, tr));
+                _mm_storeu_ps(im1 + k, _mm_sub_ps(ye, ti));
+                _mm_storeu_ps(re0 + k, _mm_add_ps(xe, tr));
+                _mm_storeu_ps(im0 + k, _mm_add_ps(ye, ti));
             }
         }
     }

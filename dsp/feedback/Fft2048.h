@@ -30,6 +30,10 @@ private:
     std::array<uint32_t, kSize> bitReverse_ {};
     std::array<float, kHalf> cosTable_ {}; // cos(-2 pi j / N)
     std::array<float, kHalf> sinTable_ {}; // sin(-2 pi j / N)
+    // The twiddles of each stage of span m >= 4 in butterfly order (cosTable_[k * N / (2 m)], k < m)
+    // from index m - 4, so the butterflies load them four at a time.
+    std::array<float, kSize> stageCos_ {};
+    std::array<float, kSize> stageSin_ {};
 };
 
 } // namespace brindlecot::dsp

@@ -110,3 +110,49 @@ TEST(BleedFft, AUnitImpulseHasAFlatSpectrum)
         ASSERT_EQ(b.imag(), 0.0f);
     }
 }
+
+TEST(BleedFft, RealHelpersGiveTheSameBitsAsTheInPlaceComplexTransformOnEveryPath)
+{
+    // The helpers load straight into bit-reversed order; that must be the permutation transform()
+    // applies, or the spectral stage's filters change.
+    const kernels::Path saved = kernels::activePath();
+    for (kernels::Path path : {kernels::Path::Sse2, kernels::Path::Avx2Fma}) {
+        if (!kernels::selectPath(path))
+            continue;
+        BleedFft fft;
+        BleedFft::Scratch scratch;
+        const auto a = randomFrame(21);
+        const auto b = randomFrame(22);
+        std::vector<BleedFft::Complex> binsA(BleedFft::kBins), binsB(BleedFft::kBins);
+        fft.forwardReal(a.data(), binsA.data(), scratch);
+        std::vector<float> re = a, im(BleedFft::kSize, 0.0f);
+        fft.transform(re.data(), im.data());
+        for (std::size_t k = 0; k < BleedFft::kBins; ++k) {
+            ASSERT_EQ(binsA[k].real(), re[k]) << k;
+            ASSERT_EQ(binsA[k].imag(), im[k]) << k;
+        }
+
+        fft.forwardRealPair(a.data(), b.data(), binsA.data(), binsB.data(), scratch);
+        re = a;
+        im = b;
+        fft.transform(re.data(), im.data());
+        for (std::size_t k = 0; k < BleedFft::kBins; ++k) {
+            const std::size_t m = (BleedFft::kSize - k) % BleedFft::kSize;
+            ASSERT_EQ(binsA[k].real(), 0.5f * (re[k] + re[m])) << k;
+            ASSERT_EQ(binsB[k].imag(), -0.5f * (re[k] - re[m])) << k;
+        }
+
+        // inverse: conj(X) laid out over the full circle, then the complex transform.
+        std::vector<float> frame(BleedFft::kSize);
+        fft.inverseReal(binsB.data(), frame.data(), scratch);
+        for (std::size_t k = 0; k < BleedFft::kSize; ++k) {
+            const std::size_t j = k < BleedFft::kBins ? k : BleedFft::kSize - k;
+            re[k] = binsB[j].real();
+            im[k] = k < BleedFft::kBins ? -binsB[j].imag() : binsB[j].imag();
+        }
+        fft.transform(re.data(), im.data());
+        for (std::size_t n = 0; n < BleedFft::kSize; ++n)
+            ASSERT_EQ(frame[n], re[n] * (1.0f / 1024.0f)) << n;
+    }
+    kernels::selectPath(saved);
+}

@@ -486,3 +486,77 @@ TEST(FeedbackDetector, FindsTheSameBestBinAsSelectingTheMedianOfEveryBin)
         });
     }
 }
+
+namespace {
+
+// The most prominent searchable bin by one selection per bin (prominenceAt); the first wins a tie.
+std::pair<float, uint64_t> selectedPerBin(const FeedbackDetector& d)
+{
+    float best = FeedbackDetector::kNoProminence;
+    uint64_t bin = d.minBin();
+    for (uint64_t b = d.minBin(); b <= d.maxBin(); ++b) {
+        if (d.excluded(static_cast<float>(b)))
+            continue;
+        const float p = d.prominenceAt(b);
+        if (p > best) {
+            best = p;
+            bin = b;
+        }
+    }
+    return {best, bin};
+}
+
+void expectSearchMatchesSelection(const FeedbackDetector& d)
+{
+    const auto [best, bin] = selectedPerBin(d);
+    EXPECT_EQ(d.prominenceDb(), best);
+    const float found = d.candidateHz() * static_cast<float>(FeedbackDetector::kFrameSize) / kRate;
+    EXPECT_LE(std::fabs(found - static_cast<float>(bin)), 0.5f);
+}
+
+} // namespace
+
+TEST(FeedbackDetector, SlidingFloorSearchFindsWhatASelectionPerBinFinds)
+{
+    auto d = detectorAt(kRate);
+    Noise noise(0.01f, 11);
+    Source s([&noise](uint64_t n) {
+        return noise() + 0.05f * static_cast<float>(std::sin(kTwoPi * 1000.0 * n / 48000.0))
+            + 0.02f * static_cast<float>(std::sin(kTwoPi * 3170.0 * n / 48000.0))
+            + 0.2f * static_cast<float>(std::sin(kTwoPi * 91.0 * n / 48000.0));
+    });
+    runAnalyses(*d, s, 6, [&] { expectSearchMatchesSelection(*d); });
+    // With the strongest peaks excluded the search must skip them exactly as the selection does.
+    d->setExclusion(0, 1000.0f);
+    d->setExclusion(5, 91.0f);
+    runAnalyses(*d, s, 4, [&] { expectSearchMatchesSelection(*d); });
+}
+
+TEST(FeedbackDetector, SlidingFloorSearchHandlesSilenceAndEqualPowers)
+{
+    // Silence: every bin has the same (zero) power and the first searchable bin wins.
+    auto d = detectorAt(kRate);
+    Source silence([](uint64_t) { return 0.0f; });
+    runAnalyses(*d, silence, 2, [&] { expectSearchMatchesSelection(*d); });
+    // A tone that starts mid-frame next to silence leaves many equal floor values.
+    Source burst(
+        [](uint64_t n) { return n % 2048 < 300 ? 0.0f : 0.5f * static_cast<float>(std::sin(0.3 * n)); });
+    runAnalyses(*d, burst, 5, [&] { expectSearchMatchesSelection(*d); });
+}
+
+TEST(FeedbackDetector, ExclusionSetBetweenCaptureAndAnalysisStillApplies)
+{
+    // The search is worked out during the hop; exclusions are read on the analysis sample itself.
+    auto d = detectorAt(kRate);
+    Source s([](uint64_t n) { return 0.3f * static_cast<float>(std::sin(kTwoPi * 134.0 * n / 2048.0)); });
+    runAnalyses(*d, s, 2);
+    const uint64_t captures = d->captureCount();
+    while (d->captureCount() == captures)
+        d->pushSample(s.next());
+    for (int n = 0; n < 300; ++n)
+        d->pushSample(s.next());
+    d->setExclusion(2, static_cast<float>(134.0 * 48000.0 / 2048.0));
+    runAnalyses(*d, s, 1);
+    expectSearchMatchesSelection(*d);
+    EXPECT_FALSE(d->excluded(static_cast<float>(d->binOf(d->candidateHz()))));
+}

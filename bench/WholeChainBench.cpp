@@ -1,0 +1,161 @@
+// The whole processing frame at 48 kHz, stereo, with every stage working: Bleed Reduction 100 %,
+// Feedback Reduction 100 %, Air 50 %, Saturation 50 %, Top Saturation 50 %, Ride 6 dB,
+// High-Pass 100 Hz, Low-Pass 16 kHz; full and ECO model; 64- and 512-sample blocks.
+//
+// Counters (thread CPU time per block, so preemption on a shared machine does not count):
+//   RTF              seconds of audio per CPU second (from the mean block)
+//   mean_block_us    mean block time
+//   worst_block_us   single worst block after the warm-up second
+//   worst_over_mean  their ratio; p99_over_mean the same for the 99th percentile
+//   steady_worst_over_mean  the signal is looped; each block position keeps its fastest pass, and
+//                    the slowest position over the mean: the worst block the processing itself
+//                    causes, without interrupts and cache evictions by other processes
+//   ns_per_frame     CPU time per stereo sample frame
+// WholeChainStage runs the same signal with one stage group switched on at a time (0 none,
+// 1 bleed reduction, 2 feedback reduction, 3 voice chain, 4 all); a stage's cost per sample frame is
+// its ns_per_frame minus that of "none".
+#include "engine/ProcessingFrame.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+using namespace brindlecot;
+
+constexpr double kRate = 48000.0;
+constexpr int kSignalFrames = 4 * 48000;
+constexpr int kWarmupFrames = 48000;
+
+enum StageGroup
+{
+    kNone = 0,
+    kBleed = 1,
+    kFeedback = 2,
+    kVoice = 3,
+    kAll = 4,
+};
+
+ParameterValues chainParameters(int group, bool eco)
+{
+    ParameterValues p = defaultParameterValues();
+    const bool bleed = group == kBleed || group == kAll;
+    const bool feedback = group == kFeedback || group == kAll;
+    const bool voice = group == kVoice || group == kAll;
+    p[kBleedReduction] = bleed ? 100.0 : 0.0;
+    p[kFeedbackReduction] = feedback ? 100.0 : 0.0;
+    p[kAir] = voice ? 50.0 : 0.0;
+    p[kSaturation] = voice ? 50.0 : 0.0;
+    p[kTopSaturation] = voice ? 50.0 : 0.0;
+    p[kRideStrength] = voice ? 6.0 : 0.0;
+    p[kHighPass] = 100.0;
+    p[kLowPass] = 16000.0;
+    p[kHighPassOn] = voice ? 1.0 : 0.0;
+    p[kLowPassOn] = voice ? 1.0 : 0.0;
+    p[kEcoMode] = eco ? 1.0 : 0.0;
+    return p;
+}
+
+// A voice-like signal (220 Hz partials with a slow level change), room noise, and a 3150 Hz ring
+// that grows in and out, different on the two channels so the stereo path runs.
+std::vector<std::vector<double>> makeSignal()
+{
+    std::vector<std::vector<double>> in(2, std::vector<double>(static_cast<size_t>(kSignalFrames)));
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> dist(-0.01, 0.01);
+    for (int c = 0; c < 2; ++c)
+        for (int n = 0; n < kSignalFrames; ++n) {
+            const double t = n / kRate;
+            const double voice = (0.6 + 0.4 * std::sin(2.0 * M_PI * 0.7 * t))
+                * (0.1 * std::sin(2.0 * M_PI * 220.0 * t) + 0.05 * std::sin(2.0 * M_PI * 660.0 * t + c)
+                    + 0.02 * std::sin(2.0 * M_PI * 1320.0 * t));
+            const double ring
+                = 0.05 * (0.5 + 0.5 * std::sin(2.0 * M_PI * 0.25 * t)) * std::sin(2.0 * M_PI * 3150.0 * t);
+            in[static_cast<size_t>(c)][static_cast<size_t>(n)] = voice + ring + dist(rng);
+        }
+    return in;
+}
+
+double threadSeconds()
+{
+    timespec ts {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+}
+
+void runChain(benchmark::State& state, int group, bool eco, int block)
+{
+    const ParameterValues params = chainParameters(group, eco);
+    auto frame = std::make_unique<ProcessingFrame>(0);
+    frame->onReset(kRate, params);
+    const auto in = makeSignal();
+    std::vector<std::vector<double>> out(2, std::vector<double>(static_cast<size_t>(kSignalFrames)));
+
+    // Warm-up: models settle, the detector fills its window, ramps land.
+    int pos = 0;
+    for (int done = 0; done < kWarmupFrames; done += block) {
+        const double* ip[2] = {in[0].data() + pos, in[1].data() + pos};
+        double* op[2] = {out[0].data() + pos, out[1].data() + pos};
+        frame->process(params, ip, 2, op, 2, block);
+        pos += block;
+    }
+
+    std::vector<double> times;
+    times.reserve(1 << 20);
+    std::vector<double> fastest(static_cast<size_t>(kSignalFrames / block + 1), 1e9);
+    double total = 0.0;
+    for (auto _ : state) {
+        if (pos + block > kSignalFrames)
+            pos = 0;
+        const double* ip[2] = {in[0].data() + pos, in[1].data() + pos};
+        double* op[2] = {out[0].data() + pos, out[1].data() + pos};
+        const double t0 = threadSeconds();
+        frame->process(params, ip, 2, op, 2, block);
+        const double dt = threadSeconds() - t0;
+        benchmark::DoNotOptimize(op[0][0]);
+        total += dt;
+        if (times.size() < times.capacity())
+            times.push_back(dt);
+        double& f = fastest[static_cast<size_t>(pos / block)];
+        f = std::min(f, dt);
+        pos += block;
+    }
+    if (times.empty() || total <= 0.0)
+        return;
+    const double mean = total / static_cast<double>(state.iterations());
+    std::sort(times.begin(), times.end());
+    const double worst = times.back();
+    const double p99 = times[static_cast<size_t>(0.99 * static_cast<double>(times.size() - 1))];
+    state.counters["RTF"] = (block / kRate) / mean;
+    state.counters["mean_block_us"] = mean * 1e6;
+    state.counters["worst_block_us"] = worst * 1e6;
+    state.counters["worst_over_mean"] = worst / mean;
+    state.counters["p99_over_mean"] = p99 / mean;
+    double steadyWorst = 0.0;
+    for (const double f : fastest)
+        if (f < 1e9)
+            steadyWorst = std::max(steadyWorst, f);
+    state.counters["steady_worst_over_mean"] = steadyWorst / mean;
+    state.counters["ns_per_frame"] = mean * 1e9 / block;
+}
+
+void WholeChain(benchmark::State& state)
+{
+    runChain(state, kAll, state.range(1) != 0, static_cast<int>(state.range(0)));
+}
+
+void WholeChainStage(benchmark::State& state)
+{
+    runChain(state, static_cast<int>(state.range(0)), false, 64);
+}
+
+} // namespace
+
+BENCHMARK(WholeChain)->ArgNames({"block", "eco"})->ArgsProduct({{64, 512}, {0, 1}})->MinTime(2.0);
+BENCHMARK(WholeChainStage)->ArgName("stage")->DenseRange(kNone, kAll)->MinTime(1.0);
