@@ -2,12 +2,18 @@
 // VELARUNE_BLESS=1 after a deliberate change, and look at every image before committing it.
 #include "EditorTestSupport.h"
 
+#include "controls/UpdatePillControl.h"
+#include "plugin/PresetActions.h"
 #include "ui/ControlTags.h"
 #include "ui/StatusLine.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 
 using namespace brindlecot;
 using namespace brindlecot::ui;
@@ -100,4 +106,36 @@ TEST(EditorScreenshot, EachTheme)
     f.processor->onIdle();
     showActivity(f);
     EXPECT_EQ(compareWithGolden(render(*f.editor), "theme-daw"), "");
+}
+
+TEST(EditorScreenshot, PresetLoadedAndModifiedWithTheUpdatePillShown)
+{
+    // A data folder of its own: the preset and the cached announcement must not reach other tests.
+    const std::string previous = std::getenv("XDG_DATA_HOME");
+    const auto folder = std::filesystem::path(previous) / "screenshot-preset-pill";
+    std::filesystem::remove_all(folder);
+    ::setenv("XDG_DATA_HOME", folder.c_str(), 1);
+    {
+        EditorFixture f;
+        f.open();
+        PresetActions& actions = f.processor->presetActions();
+        ASSERT_TRUE(actions.save("Verse Lead")) << actions.lastError();
+        f.setPlain(kAir, 40.0f);
+        f.processor->onIdle(); // the idle check marks the preset as edited: "*"
+        ASSERT_TRUE(actions.isModified());
+
+        updates::UpdateCheck& check = f.processor->updateCheck();
+        check.setHttpGet([](const std::string&, const std::atomic<bool>&) {
+            return updates::HttpResult {
+                200, R"({"velarune":{"version":"0.13.0","page":"/downloads/velarune"}})"};
+        });
+        check.checkNow();
+        check.refresh();
+        auto* pill = dynamic_cast<controls::UpdatePillControl*>(f.editor->updatePillSlot().content());
+        ASSERT_NE(pill, nullptr);
+        pill->poll();
+        ASSERT_FALSE(pill->pillRect().isEmpty());
+        EXPECT_EQ(compareWithGolden(render(*f.editor), "preset-modified-pill-1x"), "");
+    }
+    ::setenv("XDG_DATA_HOME", previous.c_str(), 1);
 }
