@@ -1,7 +1,7 @@
 # The preset bar, the main menu and the update pill with a real processor, through simulated mouse
 # events and the popups' result callbacks. No display: components are built and painted in-process.
 file(GLOB VELARUNE_CONTROLS_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/controls/*.cpp)
-add_executable(velarune_controls_test ${VELARUNE_CONTROLS_TEST_SOURCES})
+add_executable(velarune_controls_test ${VELARUNE_CONTROLS_TEST_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/support/JuceTestMain.cpp)
 target_link_libraries(velarune_controls_test PRIVATE Velarune velarune_core GTest::gtest)
 target_include_directories(velarune_controls_test PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
 target_include_directories(velarune_controls_test SYSTEM PRIVATE $<TARGET_PROPERTY:Velarune,INCLUDE_DIRECTORIES>)

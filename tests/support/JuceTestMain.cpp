@@ -1,6 +1,7 @@
-// The control tests run with JUCE's message manager on the main thread and no display. Every run
-// gets a fresh data folder and a feed URL on a closed local port, also when started by hand, so the
-// tests never touch the user's presets or reach the network.
+// The main of the JUCE test programs (editor, controls): JUCE's message manager on the main thread
+// and no display; components are built and painted in-process. Every run gets a fresh data folder and
+// a feed URL on a closed local port, also when started by hand, so the tests never touch the user's
+// presets or reach the network, and nothing an earlier run saved shows up in a golden image.
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <gtest/gtest.h>
@@ -15,7 +16,7 @@ int main(int argc, char** argv)
     const char* given = std::getenv("XDG_DATA_HOME");
     auto base = std::filesystem::path(given != nullptr && *given != '\0'
             ? given
-            : (std::filesystem::temp_directory_path() / "velarune-controls-test").string());
+            : (std::filesystem::temp_directory_path() / "velarune-juce-test").string());
     base /= "run-" + std::to_string(::getpid());
     std::filesystem::remove_all(base);
     std::filesystem::create_directories(base);
