@@ -31,6 +31,7 @@ set(VELARUNE_PLUGIN_SOURCES
     ${CMAKE_SOURCE_DIR}/plugin/HostParameters.cpp
     ${CMAKE_SOURCE_DIR}/plugin/ReaperHost.cpp
     ${CMAKE_SOURCE_DIR}/plugin/PresetActions.cpp
+    ${CMAKE_SOURCE_DIR}/plugin/StandaloneQuit.cpp
     ${VELARUNE_EDITOR_SOURCES})
 target_sources(Velarune PRIVATE ${VELARUNE_PLUGIN_SOURCES})
 
@@ -64,6 +65,9 @@ target_compile_definitions(Velarune PUBLIC
     JUCE_USE_WINDOWS_MEDIA_FORMAT=0
     JUCE_MODAL_LOOPS_PERMITTED=0
     JUCE_STRICT_REFCOUNTEDPOINTER=1
+    # The Standalone app offers JACK beside ALSA (JUCE loads libjack at run time; the headers come
+    # from libjack-jackd2-dev).
+    JUCE_JACK=1
     # Stereo first (the default layout), then mono. With a list, the VST3 wrapper refuses any other
     # arrangement outright and keeps the current layout, instead of switching to a "next best" one:
     # Ardour asks a stereo plug-in on a mono track for 2 in / 1 out, still passes 2 and 2 channels,

@@ -63,10 +63,13 @@ BrindlecotDeFeedback::BrindlecotDeFeedback()
 
     idleTimer_ = std::make_unique<IdleTimer>(*this);
     idleTimer_->startTimerHz(30);
+    if (juce::PluginHostType::getPluginLoadedAs() == wrapperType_Standalone)
+        standaloneQuit_ = std::make_unique<StandaloneQuit>();
 }
 
 BrindlecotDeFeedback::~BrindlecotDeFeedback()
 {
+    standaloneQuit_.reset();
     idleTimer_.reset();
 }
 

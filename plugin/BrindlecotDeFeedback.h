@@ -7,6 +7,7 @@
 #include "engine/ProcessingFrame.h"
 #include "engine/StateChunk.h"
 #include "plugin/ReaperHost.h"
+#include "plugin/StandaloneQuit.h"
 #include "store/PresetStore.h"
 #include "ui/HostTrack.h"
 #include "ui/Palette.h"
@@ -172,6 +173,7 @@ private:
     uint32_t channelColour_ = 0;
     bool channelReported_ = false;
     std::unique_ptr<IdleTimer> idleTimer_;
+    std::unique_ptr<StandaloneQuit> standaloneQuit_; // only in the Standalone app
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(BrindlecotDeFeedback)
 };

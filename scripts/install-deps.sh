@@ -19,7 +19,7 @@ packages=(
     python3-torch python3-numpy python3-scipy
 )
 if [ "${1:-}" = "--host" ]; then
-    packages+=(ardour sox python3)
+    packages+=(ardour sox python3 jackd2)
 fi
 
 SUDO=""

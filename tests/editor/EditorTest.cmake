@@ -3,7 +3,8 @@
 # plug-in's shared code (the static library juce_add_plugin builds), so they test the very
 # objects the VST3, LV2 and Standalone formats wrap.
 file(GLOB VELARUNE_EDITOR_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/editor/*.cpp)
-add_executable(velarune_editor_tests ${VELARUNE_EDITOR_TEST_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/support/JuceTestMain.cpp)
+add_executable(velarune_editor_tests ${VELARUNE_EDITOR_TEST_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/support/JuceTestMain.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/support/RealtimeProbe.cpp)
 target_link_libraries(velarune_editor_tests PRIVATE Velarune velarune_core GTest::gtest)
 target_include_directories(velarune_editor_tests PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
 target_include_directories(velarune_editor_tests SYSTEM PRIVATE

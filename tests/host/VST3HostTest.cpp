@@ -1,5 +1,7 @@
 // End-to-end check of the built Velarune.vst3 through JUCE's VST3 hosting: identity, parameters,
 // audio on mono and stereo buses in several block sizes, and state moved into a second instance.
+#include "PluginHost.h"
+
 #include <juce_audio_processors/juce_audio_processors.h>
 #include <juce_events/juce_events.h>
 
@@ -10,42 +12,13 @@
 #include <memory>
 #include <thread>
 
+using brindlecot::test::findParameter;
+
 namespace {
 
-struct Host
+brindlecot::test::PluginHost& host()
 {
-    juce::VST3PluginFormat format;
-    juce::PluginDescription description;
-
-    Host()
-    {
-        juce::OwnedArray<juce::PluginDescription> found;
-        format.findAllTypesForFile(found, juce::File(VELARUNE_VST3_BUNDLE).getFullPathName());
-        if (!found.isEmpty())
-            description = *found[0];
-    }
-
-    std::unique_ptr<juce::AudioPluginInstance> create(double rate = 48000.0, int block = 512)
-    {
-        juce::String error;
-        auto instance = format.createInstanceFromDescription(description, rate, block, error);
-        EXPECT_TRUE(instance != nullptr) << error;
-        return instance;
-    }
-};
-
-Host& host()
-{
-    static Host h;
-    return h;
-}
-
-juce::AudioProcessorParameter* findParameter(juce::AudioPluginInstance& p, const juce::String& name)
-{
-    for (auto* param : p.getParameters())
-        if (param->getName(100) == name)
-            return param;
-    return nullptr;
+    return brindlecot::test::pluginHost();
 }
 
 // Default settings pass the signal unchanged except for the limiter (test level is under it).

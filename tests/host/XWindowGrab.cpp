@@ -36,19 +36,14 @@ Window findByTitle(Display* d, Window w, const std::string& title, int& bestArea
     }
     return found;
 }
-} // namespace
 
-bool grabWindow(const std::string& title, GrabbedWindow& out)
+// The window titled `title`, else (titles may be set only as _NET_WM_NAME) the largest mapped
+// top-level window, which on a bare Xvfb is the app's.
+Window findAppWindow(Display* d, const std::string& title)
 {
-    Display* d = XOpenDisplay(nullptr);
-    if (d == nullptr)
-        return false;
-    XSetErrorHandler(ignoreErrors);
     int area = 0;
     Window w = findByTitle(d, DefaultRootWindow(d), title, area);
     if (w == 0) {
-        // Titles may be set only as _NET_WM_NAME; on a bare Xvfb the app's window is then the
-        // largest mapped top-level window.
         Window root = 0, parent = 0;
         Window* children = nullptr;
         unsigned int n = 0;
@@ -65,6 +60,17 @@ bool grabWindow(const std::string& title, GrabbedWindow& out)
                 XFree(children);
         }
     }
+    return w;
+}
+} // namespace
+
+bool grabWindow(const std::string& title, GrabbedWindow& out)
+{
+    Display* d = XOpenDisplay(nullptr);
+    if (d == nullptr)
+        return false;
+    XSetErrorHandler(ignoreErrors);
+    const Window w = findAppWindow(d, title);
     bool ok = false;
     XWindowAttributes a {};
     if (w != 0 && XGetWindowAttributes(d, w, &a) != 0) {
@@ -83,6 +89,42 @@ bool grabWindow(const std::string& title, GrabbedWindow& out)
     }
     XCloseDisplay(d);
     return ok;
+}
+
+bool requestClose(const std::string& title)
+{
+    Display* d = XOpenDisplay(nullptr);
+    if (d == nullptr)
+        return false;
+    XSetErrorHandler(ignoreErrors);
+    const Window w = findAppWindow(d, title);
+    if (w != 0) {
+        // What a window manager sends when the user clicks the close button.
+        XEvent event {};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = w;
+        event.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(d, w, False, NoEventMask, &event);
+        XFlush(d);
+    }
+    XCloseDisplay(d);
+    return w != 0;
+}
+
+bool internWindowManagerAtoms()
+{
+    // Kept open for the life of the test program: atoms live as long as the server does, and a bare
+    // Xvfb resets (forgetting them) when its last client leaves.
+    static Display* d = XOpenDisplay(nullptr);
+    if (d == nullptr)
+        return false;
+    for (const char* name : {"WM_PROTOCOLS", "WM_DELETE_WINDOW", "WM_TAKE_FOCUS", "_NET_WM_PING"})
+        XInternAtom(d, name, False);
+    XSync(d, False);
+    return true;
 }
 
 } // namespace brindlecot::test
