@@ -179,14 +179,19 @@ void SpectralBleedProcessor::process(float* lanes, int count, float clean)
         ++fadeCounter_;
     }
 
+    // mirror[slot + k] is the sample k samples ago. Two lanes share one pass over the taps.
+    float sums[4] = {};
+    if (activeLanes_ == 2)
+        kernels::dot2Pair(previousFir_.data(), currentFir_.data(), laneMirrors_[0].data() + slot,
+            laneMirrors_[1].data() + slot, kTaps, sums);
+    else
+        kernels::dot2(
+            previousFir_.data(), currentFir_.data(), laneMirrors_[0].data() + slot, kTaps, sums[0], sums[1]);
     for (int l = 0; l < activeLanes_; ++l) {
-        // mirror[slot + k] is the sample k samples ago.
-        const float* history = laneMirrors_[static_cast<std::size_t>(l)].data() + slot;
-        float p = 0.0f;
-        float c = 0.0f;
-        kernels::dot2(previousFir_.data(), currentFir_.data(), history, kTaps, p, c);
+        const float p = sums[2 * l];
+        const float c = sums[2 * l + 1];
         const float out = p + w * (c - p);
-        lanes[l] = std::isfinite(out) ? out : history[0];
+        lanes[l] = std::isfinite(out) ? out : laneMirrors_[static_cast<std::size_t>(l)][slot];
     }
 }
 

@@ -76,6 +76,46 @@ void dot2Sse2(const float* a, const float* b, const float* x, std::size_t n, flo
     rb = horizontalSum(_mm_add_ps(_mm_add_ps(b0, b1), _mm_add_ps(b2, b3)));
 }
 
+// The same two sums for two histories x and y, bit-identical to dot2Sse2 on each: every partial sum
+// sees the same products in the same order. Taps are loaded once for both histories; two passes
+// over four of the eight partial sums each keep everything in registers.
+void dot2PairSse2(const float* a, const float* b, const float* x, const float* y, std::size_t n, float* out)
+{
+    __m128 sums[2][2][4]; // [history][a or b][partial]
+    for (std::size_t half = 0; half < 2; ++half) {
+        const std::size_t o0 = 8 * half, o1 = o0 + 4;
+        __m128 xa0 = _mm_setzero_ps(), xa1 = _mm_setzero_ps(), xb0 = _mm_setzero_ps(), xb1 = _mm_setzero_ps();
+        __m128 ya0 = _mm_setzero_ps(), ya1 = _mm_setzero_ps(), yb0 = _mm_setzero_ps(), yb1 = _mm_setzero_ps();
+        for (std::size_t i = 0; i < n; i += 16) {
+            const __m128 ta0 = _mm_loadu_ps(a + i + o0), ta1 = _mm_loadu_ps(a + i + o1);
+            const __m128 tb0 = _mm_loadu_ps(b + i + o0), tb1 = _mm_loadu_ps(b + i + o1);
+            const __m128 x0 = _mm_loadu_ps(x + i + o0), x1 = _mm_loadu_ps(x + i + o1);
+            xa0 = _mm_add_ps(xa0, _mm_mul_ps(ta0, x0));
+            xa1 = _mm_add_ps(xa1, _mm_mul_ps(ta1, x1));
+            xb0 = _mm_add_ps(xb0, _mm_mul_ps(tb0, x0));
+            xb1 = _mm_add_ps(xb1, _mm_mul_ps(tb1, x1));
+            const __m128 y0 = _mm_loadu_ps(y + i + o0), y1 = _mm_loadu_ps(y + i + o1);
+            ya0 = _mm_add_ps(ya0, _mm_mul_ps(ta0, y0));
+            ya1 = _mm_add_ps(ya1, _mm_mul_ps(ta1, y1));
+            yb0 = _mm_add_ps(yb0, _mm_mul_ps(tb0, y0));
+            yb1 = _mm_add_ps(yb1, _mm_mul_ps(tb1, y1));
+        }
+        sums[0][0][2 * half] = xa0;
+        sums[0][0][2 * half + 1] = xa1;
+        sums[0][1][2 * half] = xb0;
+        sums[0][1][2 * half + 1] = xb1;
+        sums[1][0][2 * half] = ya0;
+        sums[1][0][2 * half + 1] = ya1;
+        sums[1][1][2 * half] = yb0;
+        sums[1][1][2 * half + 1] = yb1;
+    }
+    for (int h = 0; h < 2; ++h)
+        for (int t = 0; t < 2; ++t) {
+            const __m128* s = sums[h][t];
+            out[2 * h + t] = horizontalSum(_mm_add_ps(_mm_add_ps(s[0], s[1]), _mm_add_ps(s[2], s[3])));
+        }
+}
+
 // ---- AVX2 + FMA: same shape with 8-wide vectors and fused multiply-adds -----------------------
 
 __attribute__((target("avx2,fma"))) inline __m128 fold256(__m256 v)
@@ -171,6 +211,59 @@ __attribute__((target("avx2,fma"))) void dot2Avx2(
     }
     ra = horizontalSum(fold256(_mm256_add_ps(_mm256_add_ps(a0, a1), _mm256_add_ps(a2, a3))));
     rb = horizontalSum(fold256(_mm256_add_ps(_mm256_add_ps(b0, b1), _mm256_add_ps(b2, b3))));
+}
+
+__attribute__((target("avx2,fma"), always_inline)) inline void pairStepAvx2(const float* a, const float* b,
+    const float* x, const float* y, std::size_t p0, std::size_t p1, __m256& xa0, __m256& xa1, __m256& xb0,
+    __m256& xb1, __m256& ya0, __m256& ya1, __m256& yb0, __m256& yb1)
+{
+    const __m256 ta0 = _mm256_loadu_ps(a + p0), ta1 = _mm256_loadu_ps(a + p1);
+    const __m256 tb0 = _mm256_loadu_ps(b + p0), tb1 = _mm256_loadu_ps(b + p1);
+    const __m256 x0 = _mm256_loadu_ps(x + p0), x1 = _mm256_loadu_ps(x + p1);
+    xa0 = _mm256_fmadd_ps(ta0, x0, xa0);
+    xa1 = _mm256_fmadd_ps(ta1, x1, xa1);
+    xb0 = _mm256_fmadd_ps(tb0, x0, xb0);
+    xb1 = _mm256_fmadd_ps(tb1, x1, xb1);
+    const __m256 y0 = _mm256_loadu_ps(y + p0), y1 = _mm256_loadu_ps(y + p1);
+    ya0 = _mm256_fmadd_ps(ta0, y0, ya0);
+    ya1 = _mm256_fmadd_ps(ta1, y1, ya1);
+    yb0 = _mm256_fmadd_ps(tb0, y0, yb0);
+    yb1 = _mm256_fmadd_ps(tb1, y1, yb1);
+}
+
+// dot2Avx2 for two histories, bit-identical to it on each (see dot2PairSse2). The 32-wide main loop
+// feeds partial sums 0-3, the 16-wide tail only 0 and 1, as in dot2Avx2.
+__attribute__((target("avx2,fma"))) void dot2PairAvx2(
+    const float* a, const float* b, const float* x, const float* y, std::size_t n, float* out)
+{
+    __m256 sums[2][2][4]; // [history][a or b][partial]
+    const std::size_t main = n / 32 * 32;
+    for (std::size_t half = 0; half < 2; ++half) {
+        const std::size_t o0 = 16 * half, o1 = o0 + 8;
+        __m256 xa0 = _mm256_setzero_ps(), xa1 = _mm256_setzero_ps(), xb0 = _mm256_setzero_ps(),
+               xb1 = _mm256_setzero_ps();
+        __m256 ya0 = _mm256_setzero_ps(), ya1 = _mm256_setzero_ps(), yb0 = _mm256_setzero_ps(),
+               yb1 = _mm256_setzero_ps();
+        for (std::size_t i = 0; i < main; i += 32)
+            pairStepAvx2(a + i, b + i, x + i, y + i, o0, o1, xa0, xa1, xb0, xb1, ya0, ya1, yb0, yb1);
+        if (half == 0)
+            for (std::size_t i = main; i < n; i += 16)
+                pairStepAvx2(a + i, b + i, x + i, y + i, 0, 8, xa0, xa1, xb0, xb1, ya0, ya1, yb0, yb1);
+        sums[0][0][2 * half] = xa0;
+        sums[0][0][2 * half + 1] = xa1;
+        sums[0][1][2 * half] = xb0;
+        sums[0][1][2 * half + 1] = xb1;
+        sums[1][0][2 * half] = ya0;
+        sums[1][0][2 * half + 1] = ya1;
+        sums[1][1][2 * half] = yb0;
+        sums[1][1][2 * half + 1] = yb1;
+    }
+    for (int h = 0; h < 2; ++h)
+        for (int t = 0; t < 2; ++t) {
+            const __m256* s = sums[h][t];
+            out[2 * h + t]
+                = horizontalSum(fold256(_mm256_add_ps(_mm256_add_ps(s[0], s[1]), _mm256_add_ps(s[2], s[3]))));
+        }
 }
 
 // ---- Element-wise nonlinearities, written once with GCC vector extensions ---------------------
@@ -380,6 +473,7 @@ __attribute__((target("avx2,fma"))) void gruCombineAvx2(
 
 using MatVecFn = void (*)(const float*, const float*, float*, std::size_t, std::size_t);
 using Dot2Fn = void (*)(const float*, const float*, const float*, std::size_t, float&, float&);
+using Dot2PairFn = void (*)(const float*, const float*, const float*, const float*, std::size_t, float*);
 
 using TanhFn = void (*)(const float*, float*, std::size_t, float);
 using GruFn = void (*)(const float*, const float*, const float*, const float*, float*, std::size_t);
@@ -390,6 +484,7 @@ struct Dispatch
 {
     MatVecFn matVec;
     Dot2Fn dot2;
+    Dot2PairFn dot2Pair;
     TanhFn tanhScaled;
     GruFn gruCombine;
     LogFn log;
@@ -397,10 +492,10 @@ struct Dispatch
     Path path;
 };
 
-constexpr Dispatch kSse2 {
-    &matVecSse2, &dot2Sse2, &tanhScaledSse2, &gruCombineSse2, &logSse2, &expPolarSse2, Path::Sse2};
-constexpr Dispatch kAvx2 {
-    &matVecAvx2, &dot2Avx2, &tanhScaledAvx2, &gruCombineAvx2, &logAvx2, &expPolarAvx2, Path::Avx2Fma};
+constexpr Dispatch kSse2 {&matVecSse2, &dot2Sse2, &dot2PairSse2, &tanhScaledSse2, &gruCombineSse2, &logSse2,
+    &expPolarSse2, Path::Sse2};
+constexpr Dispatch kAvx2 {&matVecAvx2, &dot2Avx2, &dot2PairAvx2, &tanhScaledAvx2, &gruCombineAvx2, &logAvx2,
+    &expPolarAvx2, Path::Avx2Fma};
 
 // Constant-initialised to the baseline, so a call made before dynamic initialisation is safe.
 Dispatch dispatch = kSse2;
@@ -423,6 +518,11 @@ void matVec(const float* m, const float* x, float* y, std::size_t rows, std::siz
 void dot2(const float* a, const float* b, const float* x, std::size_t n, float& ra, float& rb)
 {
     dispatch.dot2(a, b, x, n, ra, rb);
+}
+
+void dot2Pair(const float* a, const float* b, const float* x, const float* y, std::size_t n, float* out)
+{
+    dispatch.dot2Pair(a, b, x, y, n, out);
 }
 
 void tanhScaled(const float* x, float* y, std::size_t n, float scale)

@@ -21,6 +21,10 @@ void matVec(const float* m, const float* x, float* y, std::size_t rows, std::siz
 /// ra = sum a[i] * x[i], rb = sum b[i] * x[i] over i < n, n % 16 == 0. One pass over x.
 void dot2(const float* a, const float* b, const float* x, std::size_t n, float& ra, float& rb);
 
+/// dot2 on two histories at once: out = {a.x, b.x, a.y, b.y}, each bit-identical to what dot2 gives
+/// for that history (the taps are read once for both: the stereo FIR sums).
+void dot2Pair(const float* a, const float* b, const float* x, const float* y, std::size_t n, float* out);
+
 /// y[i] = tanh(x[i]) * scale, n % 8 == 0 (x and y may be the same array).
 void tanhScaled(const float* x, float* y, std::size_t n, float scale);
 

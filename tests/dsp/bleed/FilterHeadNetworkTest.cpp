@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <random>
@@ -172,6 +173,30 @@ TEST(VectorKernels, PairedDotProductEqualsTwoDoublePrecisionSums)
             }
             EXPECT_NEAR(ra, sa, 1e-4);
             EXPECT_NEAR(rb, sb, 1e-4);
+        }
+    }
+}
+
+TEST(VectorKernels, TheStereoPairOfDotProductsIsBitIdenticalToOneCallPerHistory)
+{
+    std::mt19937 rng(8);
+    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
+    PathGuard guard;
+    for (std::size_t n : {16u, 48u, 64u, 192u, 512u}) {
+        std::vector<float> a(n), b(n), x(n + 3), y(n + 1);
+        for (auto* v : {&a, &b, &x, &y})
+            for (float& f : *v)
+                f = dist(rng);
+        for (kernels::Path path : availablePaths()) {
+            kernels::selectPath(path);
+            float single[4];
+            kernels::dot2(a.data(), b.data(), x.data() + 3, n, single[0], single[1]);
+            kernels::dot2(a.data(), b.data(), y.data() + 1, n, single[2], single[3]);
+            float pair[4];
+            kernels::dot2Pair(a.data(), b.data(), x.data() + 3, y.data() + 1, n, pair);
+            for (int k = 0; k < 4; ++k)
+                EXPECT_EQ(std::memcmp(&pair[k], &single[k], sizeof(float)), 0)
+                    << "n " << n << " sum " << k << ": " << pair[k] << " vs " << single[k];
         }
     }
 }
