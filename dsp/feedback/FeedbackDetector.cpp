@@ -1,5 +1,7 @@
 #include "dsp/feedback/FeedbackDetector.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -8,6 +10,22 @@
 namespace brindlecot::dsp {
 
 namespace {
+
+// How many of p[0..n) are below `bound` (NaN is not), two at a time.
+size_t countBelow(const double* p, size_t n, double bound)
+{
+    const __m128d t = _mm_set1_pd(bound);
+    __m128i acc = _mm_setzero_si128();
+    size_t i = 0;
+    for (; i + 2 <= n; i += 2) // a true comparison is all ones, i.e. -1
+        acc = _mm_sub_epi64(acc, _mm_castpd_si128(_mm_cmplt_pd(_mm_loadu_pd(p + i), t)));
+    alignas(16) int64_t lanes[2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), acc);
+    size_t below = static_cast<size_t>(lanes[0] + lanes[1]);
+    for (; i < n; ++i)
+        below += p[i] < bound ? 1 : 0;
+    return below;
+}
 
 constexpr double kPowerFloor = 1e-30;
 constexpr double kLogFloor = 1e-300;
@@ -186,9 +204,15 @@ void FeedbackDetector::advanceProminenceSearch(uint64_t bins)
         const uint64_t b = searchNext_++;
         if (excluded(static_cast<float>(b)))
             continue;
-        const size_t count = collectFloor(b, floor);
-        if (count == 0)
-            continue; // -1000 never beats the best
+        const uint64_t g = config_.floorGuard;
+        const uint64_t nb = config_.floorNeighbourhood;
+        const bool wholeSides = b >= minBin_ + nb && b + nb <= maxBin_;
+        size_t count = 0;
+        if (!wholeSides) {
+            count = collectFloor(b, floor);
+            if (count == 0)
+                continue; // -1000 never beats the best
+        }
         if (searchBest_ > kNoProminence) {
             if (searchBest_ != boundFor_) {
                 boundFor_ = searchBest_;
@@ -198,11 +222,21 @@ void FeedbackDetector::advanceProminenceSearch(uint64_t bins)
             if (!(bound > kPowerFloor))
                 continue;
             size_t below = 0;
-            for (size_t i = 0; i < count; ++i)
-                below += floor[i] < bound ? 1 : 0;
+            if (wholeSides) {
+                // The floor is two contiguous runs of the spectrum: count in place, copy only
+                // for the bins that need their median.
+                const size_t side = static_cast<size_t>(nb - g);
+                count = 2 * side;
+                below = countBelow(power_.data() + (b - nb), side, bound)
+                    + countBelow(power_.data() + (b + g + 1), side, bound);
+            } else {
+                below = countBelow(floor.data(), count, bound);
+            }
             if (below <= count / 2)
                 continue; // median >= bound: this bin's prominence stays below the best
         }
+        if (wholeSides)
+            count = collectFloor(b, floor);
         const float p = prominenceFromFloor(b, floor, count);
         if (p > searchBest_) {
             searchBest_ = p;
