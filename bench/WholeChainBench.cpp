@@ -93,6 +93,11 @@ void runChain(benchmark::State& state, int group, bool eco, int block)
 {
     const ParameterValues params = chainParameters(group, eco);
     auto frame = std::make_unique<ProcessingFrame>(0);
+    frame->loadModels(); // the shipped models, embedded in the core library
+    if (!frame->models().fullModelLoaded || !frame->models().ecoModelLoaded) {
+        state.SkipWithError("the shipped bleed models are not embedded in this build");
+        return;
+    }
     frame->onReset(kRate, params);
     const auto in = makeSignal();
     std::vector<std::vector<double>> out(2, std::vector<double>(static_cast<size_t>(kSignalFrames)));
