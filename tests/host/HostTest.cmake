@@ -8,7 +8,7 @@ set(VELARUNE_HOST_TEST_SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/host/XWindowGrab.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/support/RealtimeProbe.cpp)
 target_sources(velarune_host_test PRIVATE ${VELARUNE_HOST_TEST_SOURCES})
-target_include_directories(velarune_host_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_include_directories(velarune_host_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_SOURCE_DIR})
 target_include_directories(velarune_host_test SYSTEM PRIVATE
     /usr/share/juce/modules/juce_audio_processors/format_types/VST3_SDK)
 # The real-time probe's malloc and lock functions must be visible to the plug-in that the test
@@ -17,7 +17,7 @@ foreach(symbol malloc calloc realloc memalign aligned_alloc posix_memalign pthre
         pthread_mutex_trylock pthread_rwlock_rdlock pthread_rwlock_wrlock)
     target_link_options(velarune_host_test PRIVATE "LINKER:--export-dynamic-symbol=${symbol}")
 endforeach()
-target_link_libraries(velarune_host_test PRIVATE ${CMAKE_DL_LIBS})
+target_link_libraries(velarune_host_test PRIVATE velarune_core ${CMAKE_DL_LIBS})
 target_compile_definitions(velarune_host_test PRIVATE
     JUCE_PLUGINHOST_VST3=1
     JUCE_WEB_BROWSER=0

@@ -1,11 +1,16 @@
 // What hosts do to a plug-in over a long session, all at once, through the built Velarune.vst3:
 // block sizes from 0 to 10000, re-preparation at 8 kHz .. 192 kHz
 // in single and double precision on mono and stereo buses, parameter changes and state restores
-// (valid, truncated and garbage chunks) from a second thread while the first processes, and bursts
+// (valid, truncated, garbage and older-layout chunks, handed straight to the VST3 component) from
+// the message thread while the audio thread processes, and bursts
 // of NaN, Inf and 1e30 in the input. The output must stay finite and inside the limiter's ceiling,
 // and the audio thread must neither allocate nor lock beyond what the framework's wrapper does.
 #include "PluginHost.h"
+#include "engine/Parameters.h"
+#include "engine/ProcessingFrame.h"
+#include "engine/StateChunk.h"
 #include "support/RealtimeProbe.h"
+#include "support/Vst3ChunkStream.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 #include <pluginterfaces/vst/ivstaudioprocessor.h>
@@ -91,9 +96,9 @@ struct StressTally
 // One round: prepare at a rate, precision and bus layout, then process random blocks, first while
 // nothing else happens, then while the message thread changes parameters and restores state.
 template <typename Sample>
-void runRound(juce::AudioPluginInstance& plugin, Steinberg::Vst::IAudioProcessor* processor, double rate,
-    int prepared, int channels, const std::vector<juce::MemoryBlock>& states, std::mt19937& rng,
-    StressTally& tally)
+void runRound(juce::AudioPluginInstance& plugin, Steinberg::Vst::IComponent* component,
+    Steinberg::Vst::IAudioProcessor* processor, double rate, int prepared, int channels,
+    const std::vector<std::vector<uint8_t>>& states, std::mt19937& rng, StressTally& tally)
 {
     plugin.releaseResources();
     juce::AudioProcessor::BusesLayout layout;
@@ -119,7 +124,7 @@ void runRound(juce::AudioPluginInstance& plugin, Steinberg::Vst::IAudioProcessor
         for (int phaseOfRound = 0; phaseOfRound < 2; ++phaseOfRound) {
             const bool withControl = phaseOfRound == 1;
             stage.store(withControl ? 1 : 0);
-            for (int b = 0; b < 60; ++b) {
+            for (int b = 0; b < 120; ++b) {
                 const int frames = pickBlockSize(rng, prepared);
                 juce::AudioBuffer<Sample> buffer(pointers.data(), channels, frames);
                 fillInput(buffer, frames, rng, phase, rate);
@@ -178,8 +183,8 @@ void runRound(juce::AudioPluginInstance& plugin, Steinberg::Vst::IAudioProcessor
             continue;
         }
         if (local() % 8 == 0) {
-            const auto& state = states[local() % states.size()];
-            plugin.setStateInformation(state.getData(), static_cast<int>(state.getSize()));
+            brindlecot::test::Vst3ChunkStream stream(states[local() % states.size()]);
+            component->setState(&stream);
         } else {
             int index = static_cast<int>(local() % 22);
             if (index == kSoftBypassIndex)
@@ -187,7 +192,7 @@ void runRound(juce::AudioPluginInstance& plugin, Steinberg::Vst::IAudioProcessor
             params[index]->setValueNotifyingHost(static_cast<float>(local() % 1001) / 1000.0f);
         }
         ++tally.controlOperations;
-        std::this_thread::sleep_for(std::chrono::microseconds(local() % 1500));
+        std::this_thread::sleep_for(std::chrono::microseconds(local() % 400));
     }
     audio.join();
 }
@@ -200,24 +205,39 @@ TEST(VST3Stress, RandomBlocksRatesRestoresAndBurstsStayFiniteBoundedAndRealtimeS
     ASSERT_TRUE(plugin);
     std::mt19937 rng(20261210);
 
-    // States to restore from the second thread: valid ones with every stage switched on at random
-    // settings (soft bypass off, so the ceiling applies), a truncated one and garbage.
-    std::vector<juce::MemoryBlock> states;
-    auto& params = plugin->getParameters();
+    // State chunks for the message thread to restore, handed to the component as they are:
+    // valid ones with every stage switched on at random settings (soft bypass off, so the ceiling
+    // applies), a truncated one, garbage, and the older trailer layout.
+    std::vector<std::vector<uint8_t>> states;
     for (int k = 0; k < 6; ++k) {
-        for (int i = 0; i < 22; ++i)
-            params[i]->setValueNotifyingHost(
-                i == kSoftBypassIndex ? 0.0f : static_cast<float>(rng() % 1001) / 1000.0f);
-        juce::MemoryBlock state;
-        plugin->getStateInformation(state);
-        states.push_back(state);
+        brindlecot::ParameterValues values = brindlecot::defaultParameterValues();
+        for (int i = 0; i < 22; ++i) {
+            const auto& spec = brindlecot::paramSpec(i);
+            values[static_cast<size_t>(i)] = spec.minValue
+                + (spec.maxValue - spec.minValue) * static_cast<double>(rng() % 1001) / 1000.0;
+        }
+        values[kSoftBypassIndex] = 0.0;
+        std::vector<uint8_t> chunk;
+        brindlecot::writeStateChunk(
+            chunk, static_cast<int32_t>(rng() % 6), 542, 476, static_cast<int32_t>(rng() % 2), values);
+        chunk.insert(chunk.end(), 4, uint8_t {0});
+        states.push_back(chunk);
     }
-    juce::MemoryBlock truncated(states[0].getData(), states[0].getSize() / 3);
-    states.push_back(truncated);
-    juce::MemoryBlock garbage(97);
-    for (size_t i = 0; i < garbage.getSize(); ++i)
-        static_cast<uint8_t*>(garbage.getData())[i] = static_cast<uint8_t>(rng());
+    states.emplace_back(
+        states[0].begin(), states[0].begin() + static_cast<std::ptrdiff_t>(states[0].size() / 3));
+    // Garbage: no tag, so it is read as 22 doubles of the older layout; its ninth double (Soft
+    // Bypass) is zero so the ceiling still applies, the others are random bits.
+    std::vector<uint8_t> garbage(97);
+    for (auto& byte : garbage)
+        byte = static_cast<uint8_t>(rng());
+    std::fill(
+        garbage.begin() + 8 * kSoftBypassIndex, garbage.begin() + 8 * (kSoftBypassIndex + 1), uint8_t {0});
     states.push_back(garbage);
+    std::vector<uint8_t> trailer(states[1].begin() + 24, states[1].begin() + 24 + 22 * 8);
+    for (uint32_t word : {0x50574143u, 1u, 3u}) // "PWAC", 1, accent 3
+        for (int k = 0; k < 4; ++k)
+            trailer.push_back(static_cast<uint8_t>(word >> (8 * k)));
+    states.push_back(trailer);
 
     // The probe must see the plug-in's own allocations, or a zero below would prove nothing:
     // preparing sizes its buffers.
@@ -237,6 +257,7 @@ TEST(VST3Stress, RandomBlocksRatesRestoresAndBurstsStayFiniteBoundedAndRealtimeS
     plugin->getExtensions(visitor);
     auto* component = visitor.component;
     ASSERT_TRUE(component != nullptr);
+    ASSERT_TRUE(component != nullptr);
     Steinberg::Vst::IAudioProcessor* processor = nullptr;
     ASSERT_EQ(
         component->queryInterface(Steinberg::Vst::IAudioProcessor::iid, reinterpret_cast<void**>(&processor)),
@@ -248,9 +269,9 @@ TEST(VST3Stress, RandomBlocksRatesRestoresAndBurstsStayFiniteBoundedAndRealtimeS
         const int prepared = kPreparedBlocks[rng() % std::size(kPreparedBlocks)];
         const int channels = (round / 2) % 2 == 0 ? 2 : 1;
         if (round % 2 == 0)
-            runRound<float>(*plugin, processor, rate, prepared, channels, states, rng, tally);
+            runRound<float>(*plugin, component, processor, rate, prepared, channels, states, rng, tally);
         else
-            runRound<double>(*plugin, processor, rate, prepared, channels, states, rng, tally);
+            runRound<double>(*plugin, component, processor, rate, prepared, channels, states, rng, tally);
     }
     plugin->releaseResources();
     processor->release();
