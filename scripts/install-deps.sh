@@ -2,7 +2,8 @@
 # Installs every Debian package Velarune needs to build, test and benchmark.
 # Idempotent; runs as root (or through sudo when available) on Debian 12.
 #   scripts/install-deps.sh            build + test dependencies
-#   scripts/install-deps.sh --host     also Ardour and sox for the real-host render test
+#   scripts/install-deps.sh --host     also what the tests in real hosts need: Ardour, sox, the
+#                                      JACK server and tools (jackd2), lilv-utils (lv2info)
 set -euo pipefail
 
 packages=(
@@ -19,7 +20,7 @@ packages=(
     python3-torch python3-numpy python3-scipy
 )
 if [ "${1:-}" = "--host" ]; then
-    packages+=(ardour sox python3 jackd2)
+    packages+=(ardour sox python3 jackd2 lilv-utils)
 fi
 
 SUDO=""

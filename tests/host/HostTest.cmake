@@ -56,10 +56,17 @@ if(XVFB_RUN)
         ENVIRONMENT "${VELARUNE_HOST_TEST_ENV}")
 endif()
 
-# The same bundle in a real host: Debian's Ardour 7, headless, on a mono and a stereo track.
+# The same bundles in a real host: Debian's Ardour 7, headless, on mono and stereo tracks, with a
+# parameter and the state saved in the session (skipped without Ardour).
 get_filename_component(VELARUNE_SHARED_TOOLS ${CMAKE_SOURCE_DIR}/../shared/tools ABSOLUTE)
 add_test(NAME velarune_ardour_render
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/host/ardour_render_test.sh
             $<TARGET_FILE_DIR:Velarune_VST3>/../.. ${VELARUNE_SHARED_TOOLS}/ardour-render.sh)
-set_tests_properties(velarune_ardour_render PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600
-    ENVIRONMENT "${VELARUNE_HOST_TEST_ENV}")
+add_test(NAME velarune_ardour_render_lv2
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/host/ardour_render_test.sh
+            $<TARGET_FILE_DIR:Velarune_LV2> ${VELARUNE_SHARED_TOOLS}/ardour-render.sh)
+set_tests_properties(velarune_ardour_render velarune_ardour_render_lv2 PROPERTIES SKIP_RETURN_CODE 77
+    TIMEOUT 600 ENVIRONMENT "${VELARUNE_HOST_TEST_ENV}")
+# The LV2 bundle as Debian's lilv sees it (skipped without lilv-utils).
+add_test(NAME velarune_lv2info COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/host/lv2info_test.sh $<TARGET_FILE_DIR:Velarune_LV2>)
+set_tests_properties(velarune_lv2info PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 60)
