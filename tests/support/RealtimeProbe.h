@@ -21,6 +21,9 @@ struct RealtimeCounts
     const void* lastLock = nullptr;
 };
 
+/// False in sanitizer builds, whose runtime owns malloc: nothing is counted there.
+bool realtimeProbeActive();
+
 /// Totals over every RealtimeScope since the program started.
 RealtimeCounts realtimeCounts();
 
