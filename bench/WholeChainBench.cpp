@@ -14,6 +14,7 @@
 // WholeChainStage runs the same signal with one stage group switched on at a time (0 none,
 // 1 bleed reduction, 2 feedback reduction, 3 voice chain, 4 all); a stage's cost per sample frame is
 // its ns_per_frame minus that of "none".
+#include "bench/WholeChainSetup.h"
 #include "engine/ProcessingFrame.h"
 
 #include <benchmark/benchmark.h>
@@ -22,7 +23,6 @@
 #include <cmath>
 #include <ctime>
 #include <memory>
-#include <random>
 #include <vector>
 
 namespace {
@@ -44,42 +44,8 @@ enum StageGroup
 
 ParameterValues chainParameters(int group, bool eco)
 {
-    ParameterValues p = defaultParameterValues();
-    const bool bleed = group == kBleed || group == kAll;
-    const bool feedback = group == kFeedback || group == kAll;
-    const bool voice = group == kVoice || group == kAll;
-    p[kBleedReduction] = bleed ? 100.0 : 0.0;
-    p[kFeedbackReduction] = feedback ? 100.0 : 0.0;
-    p[kAir] = voice ? 50.0 : 0.0;
-    p[kSaturation] = voice ? 50.0 : 0.0;
-    p[kTopSaturation] = voice ? 50.0 : 0.0;
-    p[kRideStrength] = voice ? 6.0 : 0.0;
-    p[kHighPass] = 100.0;
-    p[kLowPass] = 16000.0;
-    p[kHighPassOn] = voice ? 1.0 : 0.0;
-    p[kLowPassOn] = voice ? 1.0 : 0.0;
-    p[kEcoMode] = eco ? 1.0 : 0.0;
-    return p;
-}
-
-// A voice-like signal (220 Hz partials with a slow level change), room noise, and a 3150 Hz ring
-// that grows in and out, different on the two channels so the stereo path runs.
-std::vector<std::vector<double>> makeSignal()
-{
-    std::vector<std::vector<double>> in(2, std::vector<double>(static_cast<size_t>(kSignalFrames)));
-    std::mt19937 rng(7);
-    std::uniform_real_distribution<double> dist(-0.01, 0.01);
-    for (int c = 0; c < 2; ++c)
-        for (int n = 0; n < kSignalFrames; ++n) {
-            const double t = n / kRate;
-            const double voice = (0.6 + 0.4 * std::sin(2.0 * M_PI * 0.7 * t))
-                * (0.1 * std::sin(2.0 * M_PI * 220.0 * t) + 0.05 * std::sin(2.0 * M_PI * 660.0 * t + c)
-                    + 0.02 * std::sin(2.0 * M_PI * 1320.0 * t));
-            const double ring
-                = 0.05 * (0.5 + 0.5 * std::sin(2.0 * M_PI * 0.25 * t)) * std::sin(2.0 * M_PI * 3150.0 * t);
-            in[static_cast<size_t>(c)][static_cast<size_t>(n)] = voice + ring + dist(rng);
-        }
-    return in;
+    return bench::wholeChainParameters(group == kBleed || group == kAll, group == kFeedback || group == kAll,
+        group == kVoice || group == kAll, eco);
 }
 
 double threadSeconds()
@@ -99,7 +65,7 @@ void runChain(benchmark::State& state, int group, bool eco, int block)
         return;
     }
     frame->onReset(kRate, params);
-    const auto in = makeSignal();
+    const auto in = bench::wholeChainSignal(kSignalFrames, kRate);
     std::vector<std::vector<double>> out(2, std::vector<double>(static_cast<size_t>(kSignalFrames)));
 
     // Warm-up: models settle, the detector fills its window, ramps land.

@@ -8,6 +8,7 @@
 //
 // Prints the real-time factor (audio seconds per thread-CPU second) of each case, best of three
 // interleaved rounds, and the plug-in's ratio to the core.
+#include "bench/WholeChainSetup.h"
 #include "engine/ProcessingFrame.h"
 #include "engine/StateChunk.h"
 #include "support/Vst3ChunkStream.h"
@@ -22,7 +23,6 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -33,42 +33,6 @@ using namespace brindlecot;
 constexpr double kRate = 48000.0;
 constexpr int kBlock = 64;
 constexpr int kSignalFrames = 4 * 48000;
-
-ParameterValues chainParameters(bool eco)
-{
-    ParameterValues p = defaultParameterValues();
-    p[kBleedReduction] = 100.0;
-    p[kFeedbackReduction] = 100.0;
-    p[kAir] = 50.0;
-    p[kSaturation] = 50.0;
-    p[kTopSaturation] = 50.0;
-    p[kRideStrength] = 6.0;
-    p[kHighPass] = 100.0;
-    p[kLowPass] = 16000.0;
-    p[kHighPassOn] = 1.0;
-    p[kLowPassOn] = 1.0;
-    p[kEcoMode] = eco ? 1.0 : 0.0;
-    return p;
-}
-
-// Voice-like partials with a slow level change, a ring that grows in and out, and room noise.
-std::vector<std::vector<double>> makeSignal()
-{
-    std::vector<std::vector<double>> in(2, std::vector<double>(static_cast<size_t>(kSignalFrames)));
-    std::mt19937 rng(7);
-    std::uniform_real_distribution<double> dist(-0.01, 0.01);
-    for (int c = 0; c < 2; ++c)
-        for (int n = 0; n < kSignalFrames; ++n) {
-            const double t = n / kRate;
-            const double voice = (0.6 + 0.4 * std::sin(2.0 * M_PI * 0.7 * t))
-                * (0.1 * std::sin(2.0 * M_PI * 220.0 * t) + 0.05 * std::sin(2.0 * M_PI * 660.0 * t + c)
-                    + 0.02 * std::sin(2.0 * M_PI * 1320.0 * t));
-            const double ring
-                = 0.05 * (0.5 + 0.5 * std::sin(2.0 * M_PI * 0.25 * t)) * std::sin(2.0 * M_PI * 3150.0 * t);
-            in[static_cast<size_t>(c)][static_cast<size_t>(n)] = voice + ring + dist(rng);
-        }
-    return in;
-}
 
 double threadSeconds()
 {
@@ -91,7 +55,7 @@ struct CoreRunner : Runner
     std::vector<double> out[2] = {std::vector<double>(kBlock), std::vector<double>(kBlock)};
 
     explicit CoreRunner(bool eco)
-        : params(chainParameters(eco))
+        : params(bench::wholeChainParameters(eco))
     {
         frame->loadModels();
         frame->onReset(kRate, params);
@@ -135,7 +99,7 @@ template <typename Sample> struct Vst3Runner : Runner
         // The settings go straight to the component as our own state chunk (JUCE's hosting side
         // would expect its own wrapper format from setStateInformation).
         std::vector<uint8_t> chunk;
-        writeStateChunk(chunk, 5, 542, 476, 0, chainParameters(eco));
+        writeStateChunk(chunk, 5, 542, 476, 0, bench::wholeChainParameters(eco));
         chunk.insert(chunk.end(), 4, uint8_t {0}); // the framework's bypass word
         test::Vst3ChunkStream stream(std::move(chunk));
         if (visitor.component->setState(&stream) != Steinberg::kResultOk)
@@ -213,7 +177,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no plug-in found in %s\n", VELARUNE_VST3_BUNDLE);
         return 1;
     }
-    const auto in = makeSignal();
+    const auto in = bench::wholeChainSignal(kSignalFrames, kRate);
     std::printf("whole chain, 48 kHz, stereo, %d-sample blocks, %.1f s of audio per case and round\n", kBlock,
         seconds);
     std::printf("%-6s %10s %14s %14s %9s %9s\n", "model", "core RTF", "VST3 float RTF", "VST3 double RTF",

@@ -18,6 +18,7 @@
 //    for runs under two minutes);
 //  - thread CPU time per block in the silence and quiet noise after a loud passage at most twice
 //    that during the music.
+#include "bench/WholeChainSetup.h"
 #include "engine/ProcessingFrame.h"
 #include "velarune-process/AudioFile.h"
 
@@ -72,8 +73,9 @@ bool parse(int argc, char** argv, Options& o, std::string& error)
         char* end = nullptr;
         if (a == "--minutes") {
             o.minutes = std::strtod(v.c_str(), &end);
-            if (*end != '\0' || !(o.minutes > 0.0) || o.minutes > 24 * 60) {
-                error = "--minutes wants a number of minutes above 0 (at most a day): " + v;
+            // The first loud passage and the quiet after it come in the second half of each minute.
+            if (*end != '\0' || !(o.minutes >= 1.0) || o.minutes > 24 * 60) {
+                error = "--minutes wants a number of minutes from 1 to 1440: " + v;
                 return false;
             }
         } else if (a == "--block") {
@@ -218,23 +220,6 @@ private:
     double ringPhase_ = 0.0;
 };
 
-ParameterValues soakParameters(bool eco)
-{
-    ParameterValues p = defaultParameterValues();
-    p[kBleedReduction] = 100.0;
-    p[kFeedbackReduction] = 100.0;
-    p[kAir] = 50.0;
-    p[kSaturation] = 50.0;
-    p[kTopSaturation] = 50.0;
-    p[kRideStrength] = 6.0;
-    p[kHighPass] = 100.0;
-    p[kLowPass] = 16000.0;
-    p[kHighPassOn] = 1.0;
-    p[kLowPassOn] = 1.0;
-    p[kEcoMode] = eco ? 1.0 : 0.0;
-    return p;
-}
-
 struct Timing
 {
     double seconds = 0.0;
@@ -266,7 +251,7 @@ int main(int argc, char** argv)
     frame->loadModels();
     const bool bothModels = frame->models().fullModelLoaded && frame->models().ecoModelLoaded;
     bool eco = false;
-    ParameterValues params = soakParameters(eco);
+    ParameterValues params = bench::wholeChainParameters(eco);
     frame->onReset(kRate, params);
     SoakSignal signal(scene.samples[0], options.seed);
 
@@ -297,7 +282,7 @@ int main(int argc, char** argv)
         const double t0 = static_cast<double>(done) / kRate;
         if (t0 >= nextEcoAt) {
             eco = !eco;
-            params = soakParameters(eco);
+            params = bench::wholeChainParameters(eco);
             ++ecoSwitches;
             nextEcoAt += ecoEvery;
         }
