@@ -11,7 +11,7 @@
 #include "bench/WholeChainSetup.h"
 #include "engine/ProcessingFrame.h"
 #include "engine/StateChunk.h"
-#include "support/Vst3ChunkStream.h"
+#include "support/Vst3Direct.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 #include <pluginterfaces/vst/ivstaudioprocessor.h>
@@ -104,9 +104,6 @@ template <typename Sample> struct Vst3Runner : Runner
         test::Vst3ChunkStream stream(std::move(chunk));
         if (visitor.component->setState(&stream) != Steinberg::kResultOk)
             throw std::runtime_error("the plug-in refused the state chunk");
-        if (plugin->getParameters()[kBleedReduction]->getCurrentValueAsText() != "100")
-            std::fprintf(stderr, "warning: Bleed Reduction reads %s after the state\n",
-                plugin->getParameters()[kBleedReduction]->getCurrentValueAsText().toRawUTF8());
     }
     ~Vst3Runner() override
     {
@@ -120,22 +117,7 @@ template <typename Sample> struct Vst3Runner : Runner
             for (int n = 0; n < kBlock; ++n)
                 buffers[c][static_cast<size_t>(n)]
                     = static_cast<Sample>(in[static_cast<size_t>(c)][static_cast<size_t>(pos + n)]);
-        Steinberg::Vst::AudioBusBuffers bus {};
-        bus.numChannels = 2;
-        if constexpr (std::is_same_v<Sample, double>)
-            bus.channelBuffers64 = pointers;
-        else
-            bus.channelBuffers32 = pointers;
-        Steinberg::Vst::ProcessData data;
-        data.processMode = Steinberg::Vst::kRealtime;
-        data.symbolicSampleSize
-            = std::is_same_v<Sample, double> ? Steinberg::Vst::kSample64 : Steinberg::Vst::kSample32;
-        data.numSamples = kBlock;
-        data.numInputs = 1;
-        data.numOutputs = 1;
-        data.inputs = &bus;
-        data.outputs = &bus;
-        processor->process(data);
+        test::processInPlace(*processor, pointers, 2, kBlock);
     }
 };
 

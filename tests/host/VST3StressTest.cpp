@@ -10,7 +10,7 @@
 #include "engine/ProcessingFrame.h"
 #include "engine/StateChunk.h"
 #include "support/RealtimeProbe.h"
-#include "support/Vst3ChunkStream.h"
+#include "support/Vst3Direct.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 #include <pluginterfaces/vst/ivstaudioprocessor.h>
@@ -130,25 +130,10 @@ void runRound(juce::AudioPluginInstance& plugin, Steinberg::Vst::IComponent* com
                 fillInput(buffer, frames, rng, phase, rate);
                 // In place, as most hosts do; no parameter changes or events in the call, so all
                 // that runs inside the probe's scope is the plug-in's own process().
-                Steinberg::Vst::AudioBusBuffers bus {};
-                bus.numChannels = channels;
-                if constexpr (std::is_same_v<Sample, double>)
-                    bus.channelBuffers64 = pointers.data();
-                else
-                    bus.channelBuffers32 = pointers.data();
-                Steinberg::Vst::ProcessData data;
-                data.processMode = Steinberg::Vst::kRealtime;
-                data.symbolicSampleSize
-                    = std::is_same_v<Sample, double> ? Steinberg::Vst::kSample64 : Steinberg::Vst::kSample32;
-                data.numSamples = frames;
-                data.numInputs = 1;
-                data.numOutputs = 1;
-                data.inputs = &bus;
-                data.outputs = &bus;
                 uint64_t allocations = 0, locks = 0;
                 {
                     RealtimeScope realtime;
-                    processor->process(data);
+                    brindlecot::test::processInPlace(*processor, pointers.data(), channels, frames);
                     allocations = realtime.allocations();
                     locks = realtime.locks();
                 }

@@ -1,13 +1,16 @@
-// A plain in-memory IBStream, to hand a plug-in's VST3 component a state chunk of our choosing
-// (IComponent::setState) without a host's own state format around it.
+// Talking to a loaded plug-in's VST3 interfaces directly, without a host around the calls: a plain
+// in-memory IBStream to hand its component a state chunk of our choosing (IComponent::setState),
+// and one in-place process call (IAudioProcessor::process), so that what runs is the plug-in alone.
 #pragma once
 
 #include <pluginterfaces/base/ibstream.h>
+#include <pluginterfaces/vst/ivstaudioprocessor.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 namespace brindlecot::test {
@@ -75,5 +78,29 @@ private:
     int64_t position_ = 0;
     std::atomic<Steinberg::uint32> refs_ {1};
 };
+
+/// One in-place process call on one bus of `numChannels` channels (float or double), with no
+/// parameter changes, events or process context.
+template <typename Sample>
+Steinberg::tresult processInPlace(
+    Steinberg::Vst::IAudioProcessor& processor, Sample** channels, int numChannels, int frames)
+{
+    Steinberg::Vst::AudioBusBuffers bus {};
+    bus.numChannels = numChannels;
+    if constexpr (std::is_same_v<Sample, double>)
+        bus.channelBuffers64 = channels;
+    else
+        bus.channelBuffers32 = channels;
+    Steinberg::Vst::ProcessData data;
+    data.processMode = Steinberg::Vst::kRealtime;
+    data.symbolicSampleSize
+        = std::is_same_v<Sample, double> ? Steinberg::Vst::kSample64 : Steinberg::Vst::kSample32;
+    data.numSamples = frames;
+    data.numInputs = 1;
+    data.numOutputs = 1;
+    data.inputs = &bus;
+    data.outputs = &bus;
+    return processor.process(data);
+}
 
 } // namespace brindlecot::test
