@@ -33,31 +33,15 @@ void CaptionControl::openEntry()
     const int index = binding_.index();
     if (index < 0 || index >= kNumParams)
         return;
-    entry_ = std::make_unique<juce::TextEditor>("value entry");
-    entry_->setFont(style_.font);
-    entry_->setJustification(juce::Justification::centred);
-    entry_->setBounds(getLocalBounds());
-    entry_->setText(juce::String::fromUTF8(formatValue(paramSpec(index), binding_.plain()).c_str()), false);
-    entry_->selectAll();
-    entry_->onReturnKey = [this] { finishEntry(true); };
-    entry_->onEscapeKey = [this] { finishEntry(false); };
-    entry_->onFocusLost = [this] { finishEntry(true); };
-    addAndMakeVisible(*entry_);
-    if (isShowing())
-        entry_->grabKeyboardFocus();
+    TextEntry::Options options;
+    options.font = style_.font;
+    options.bounds = getLocalBounds();
+    options.text = juce::String::fromUTF8(formatValue(paramSpec(index), binding_.plain()).c_str());
+    entry_.open(*this, options, [this](bool commit, const std::string& typed) { entered(commit, typed); });
 }
 
-void CaptionControl::finishEntry(bool commit)
+void CaptionControl::entered(bool commit, const std::string& typed)
 {
-    if (entry_ == nullptr || !entry_->isVisible())
-        return;
-    const auto typed = entry_->getText().toStdString();
-    entry_->setVisible(false);
-    // The entry is the caller of this callback: it goes away after the callback returns.
-    juce::MessageManager::callAsync([safe = juce::Component::SafePointer<CaptionControl>(this)] {
-        if (safe != nullptr)
-            safe->entry_.reset();
-    });
     if (!commit)
         return;
     const auto parsed = ui::parseLeadingNumber(typed);

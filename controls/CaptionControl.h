@@ -4,6 +4,7 @@
 #pragma once
 
 #include "controls/ParamBinding.h"
+#include "controls/TextEntry.h"
 #include "editor/Theme.h"
 
 #include <memory>
@@ -18,18 +19,18 @@ public:
     ParamBinding& binding() { return binding_; }
     juce::String text() const;
     /// The text entry while it is open, else nullptr.
-    juce::TextEditor* entry() const { return entry_.get(); }
+    juce::TextEditor* entry() const { return entry_.editor(); }
     void openEntry();
 
     void paint(juce::Graphics& g) override;
     void mouseDown(const juce::MouseEvent& e) override;
 
 private:
-    void finishEntry(bool commit);
+    void entered(bool commit, const std::string& typed);
 
     ParamBinding binding_;
     editor::TextStyle style_;
-    std::unique_ptr<juce::TextEditor> entry_;
+    TextEntry entry_;
 };
 
 } // namespace brindlecot::controls

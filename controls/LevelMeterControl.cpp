@@ -204,31 +204,16 @@ void LevelMeterControl::openTargetEntry()
 {
     if (target_ == nullptr)
         return;
-    entry_ = std::make_unique<juce::TextEditor>("target entry");
-    entry_->setFont(readout_.font);
-    entry_->setJustification(juce::Justification::centred);
-    entry_->setBounds(0, 0, getWidth(), juce::roundToInt(settings_.readoutHeight));
-    entry_->setText(juce::String(target_->plain(), 1), false);
-    entry_->selectAll();
-    entry_->onReturnKey = [this] { finishEntry(true); };
-    entry_->onEscapeKey = [this] { finishEntry(false); };
-    entry_->onFocusLost = [this] { finishEntry(true); };
-    addAndMakeVisible(*entry_);
-    if (isShowing())
-        entry_->grabKeyboardFocus();
+    TextEntry::Options options;
+    options.font = readout_.font;
+    options.bounds = {0, 0, getWidth(), juce::roundToInt(settings_.readoutHeight)};
+    options.text = juce::String(target_->plain(), 1);
+    entry_.open(
+        *this, options, [this](bool commit, const std::string& typed) { targetEntered(commit, typed); });
 }
 
-void LevelMeterControl::finishEntry(bool commit)
+void LevelMeterControl::targetEntered(bool commit, const std::string& text)
 {
-    if (entry_ == nullptr || !entry_->isVisible())
-        return;
-    const auto text = entry_->getText().toStdString();
-    // The entry is removed asynchronously: it is the caller of this callback.
-    juce::MessageManager::callAsync([safe = juce::Component::SafePointer<LevelMeterControl>(this)] {
-        if (safe != nullptr)
-            safe->entry_.reset();
-    });
-    entry_->setVisible(false);
     if (!commit)
         return;
     const auto parsed = ui::parseLeadingNumber(text);

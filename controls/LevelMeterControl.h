@@ -4,6 +4,7 @@
 #pragma once
 
 #include "controls/ParamBinding.h"
+#include "controls/TextEntry.h"
 #include "editor/Theme.h"
 #include "ui/LevelMeterRules.h"
 
@@ -43,7 +44,7 @@ public:
     ui::Rect bar() const;
     ui::Rect editZone() const;
     /// The text entry while it is open, else nullptr.
-    juce::TextEditor* targetEntry() const { return entry_.get(); }
+    juce::TextEditor* targetEntry() const { return entry_.editor(); }
     void openTargetEntry();
 
     void paint(juce::Graphics& g) override;
@@ -57,7 +58,7 @@ public:
 private:
     juce::Colour levelColour(ui::LevelClass c) const;
     void setTargetFromY(float y);
-    void finishEntry(bool commit);
+    void targetEntered(bool commit, const std::string& typed);
 
     std::unique_ptr<ParamBinding> target_;
     Settings settings_;
@@ -72,7 +73,7 @@ private:
     bool editing_ = false;
     bool hovering_ = false;
     bool barHover_ = false;
-    std::unique_ptr<juce::TextEditor> entry_;
+    TextEntry entry_;
 };
 
 } // namespace brindlecot::controls

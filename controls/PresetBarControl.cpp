@@ -262,36 +262,24 @@ void PresetBarControl::openNameEntry()
     const auto geo = geometry();
     const auto box = geo.zones[kNameBox];
     const float width = std::max(220.0f * style_.scale, box.getWidth());
-    entry_ = std::make_unique<juce::TextEditor>("preset name");
-    entry_->setFont(style_.font);
-    entry_->setJustification(juce::Justification::centred);
-    entry_->setInputRestrictions(kMaxNameCharacters);
-    entry_->setIndents(4, std::max(0, juce::roundToInt((box.getHeight() - style_.font.getHeight()) * 0.5f)));
-    entry_->setText(fromUtf8(currentName ? currentName() : std::string {}), false);
-    entry_->setBounds(
-        juce::Rectangle<float>(width, box.getHeight()).withCentre(box.getCentre()).toNearestInt());
-    entry_->onReturnKey = [this] { completeNameEntry(true); };
-    entry_->onEscapeKey = [this] { completeNameEntry(false); };
-    entry_->onFocusLost = [this] { completeNameEntry(true); };
-    addAndMakeVisible(*entry_);
-    entry_->selectAll();
-    if (isShowing())
-        entry_->grabKeyboardFocus();
+    TextEntry::Options options;
+    options.font = style_.font;
+    options.maxCharacters = kMaxNameCharacters;
+    options.indents = juce::Point<int>(
+        4, std::max(0, juce::roundToInt((box.getHeight() - style_.font.getHeight()) * 0.5f)));
+    options.text = fromUtf8(currentName ? currentName() : std::string {});
+    options.bounds
+        = juce::Rectangle<float>(width, box.getHeight()).withCentre(box.getCentre()).toNearestInt();
+    entry_.open(*this, options, [this](bool commit, const std::string& text) { nameEntered(commit, text); });
 }
 
 void PresetBarControl::completeNameEntry(bool commit)
 {
-    if (entry_ == nullptr)
-        return;
-    const std::string text = entry_->getText().toStdString();
-    // Deleting the editor from inside its own callback is unsafe: drop it once the call returns.
-    auto closing = std::shared_ptr<juce::TextEditor>(entry_.release());
-    closing->onReturnKey = nullptr;
-    closing->onEscapeKey = nullptr;
-    closing->onFocusLost = nullptr;
-    closing->setVisible(false);
-    removeChildComponent(closing.get());
-    juce::MessageManager::callAsync([closing] {});
+    entry_.finish(commit);
+}
+
+void PresetBarControl::nameEntered(bool commit, const std::string& text)
+{
     if (!commit || !savePreset)
         return;
     const std::string name = trimmedPresetName(text);
@@ -388,7 +376,7 @@ void PresetBarControl::mouseExit(const juce::MouseEvent&)
 void PresetBarControl::resized()
 {
     fitWidth_ = -1.0f;
-    if (entry_ != nullptr)
+    if (entry_.editor() != nullptr)
         completeNameEntry(false);
 }
 

@@ -5,6 +5,8 @@
 // and after a Save as or a deletion, so files added outside the plug-in show up.
 #pragma once
 
+#include "controls/TextEntry.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <functional>
@@ -78,7 +80,7 @@ public:
     void listMenuResult(int itemId);
     const std::vector<std::string>& listMenuNames() const { return menuList_; }
     /// The name entry (Save as); null while it is closed. Return commits, Escape cancels.
-    juce::TextEditor* nameEntry() const { return entry_.get(); }
+    juce::TextEditor* nameEntry() const { return entry_.editor(); }
     void completeNameEntry(bool commit);
 
     void paint(juce::Graphics& g) override;
@@ -99,6 +101,7 @@ private:
     void step(int d);
     void openListMenu();
     void openNameEntry();
+    void nameEntered(bool commit, const std::string& text);
     void drawButton(juce::Graphics& g, juce::Rectangle<float> r, const juce::String& text, bool enabled,
         bool hovered, bool highlighted) const;
     void overPoint(juce::Point<float> p);
@@ -112,7 +115,7 @@ private:
     int hoverZone_ = kNone;
     juce::String fitSource_, fitResult_;
     float fitWidth_ = -1.0f;
-    std::unique_ptr<juce::TextEditor> entry_;
+    TextEntry entry_;
 };
 
 } // namespace brindlecot::controls
