@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing (Debian 12, as root), builds the Release preset
 # (plug-in, tools, tests, benchmarks) and runs every test with CTest, then the framework-free tests
-# again under AddressSanitizer and UndefinedBehaviorSanitizer, the threaded tests under
-# ThreadSanitizer, and each fuzz target briefly.
+# and the editor and controls tests again under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# threaded tests under ThreadSanitizer, and each fuzz target briefly.
 #   scripts/test.sh           everything (what CI runs)
 #   scripts/test.sh --quick   Release tests only
 set -euo pipefail
@@ -19,6 +19,11 @@ if [ "${1:-}" != "--quick" ]; then
     cmake --preset asan
     cmake --build --preset asan -j "$jobs"
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j "$jobs"
+
+    # The JUCE side (editor, controls, the processor glue) under the same sanitizers.
+    cmake --preset asan-editor
+    cmake --build --preset asan-editor -j "$jobs"
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan-editor -j "$jobs"
 
     # The tests that share data between threads, under ThreadSanitizer.
     cmake --preset tsan
