@@ -199,9 +199,9 @@ TEST(VST3Stress, RandomBlocksRatesRestoresAndBurstsStayFiniteBoundedAndRealtimeS
     for (int k = 0; k < 6; ++k) {
         brindlecot::ParameterValues values = brindlecot::defaultParameterValues();
         for (int i = 0; i < 22; ++i) {
-            const auto& spec = brindlecot::paramSpec(i);
-            values[static_cast<size_t>(i)] = spec.minValue
-                + (spec.maxValue - spec.minValue) * static_cast<double>(rng() % 1001) / 1000.0;
+            const auto& range = brindlecot::paramSpec(i);
+            values[static_cast<size_t>(i)] = range.minValue
+                + (range.maxValue - range.minValue) * static_cast<double>(rng() % 1001) / 1000.0;
         }
         values[kSoftBypassIndex] = 0.0;
         std::vector<uint8_t> chunk;
