@@ -118,7 +118,7 @@ void FeedbackDetector::reset()
     trackFrames_ = 0;
     trackedBin_ = signedDrift_ = absDrift_ = 0.0f;
     growFrames_ = 0;
-    captureCount_ = analysisCount_ = 0;
+    captureCount_ = analysisCount_ = medianSelections_ = 0;
 }
 
 void FeedbackDetector::pushSample(float x)
@@ -213,6 +213,11 @@ void FeedbackDetector::advanceProminenceSearch(uint64_t bins)
             if (count == 0)
                 continue; // -1000 never beats the best
         }
+        // A bin at or below the power floor has a prominence of at most 0 dB, which cannot beat a
+        // best of 0 dB or more. Without this, digital silence (every bin at the floor, every
+        // prominence 0 dB) defeats the bound below and costs one selection per bin.
+        if (power_[b] <= kPowerFloor && searchBest_ >= 0.0f)
+            continue;
         if (searchBest_ > kNoProminence) {
             if (searchBest_ != boundFor_) {
                 boundFor_ = searchBest_;
@@ -237,6 +242,7 @@ void FeedbackDetector::advanceProminenceSearch(uint64_t bins)
         }
         if (wholeSides)
             count = collectFloor(b, floor);
+        ++medianSelections_;
         const float p = prominenceFromFloor(b, floor, count);
         if (p > searchBest_) {
             searchBest_ = p;

@@ -112,6 +112,8 @@ public:
     /// Frames captured and analyses run since the last reset (diagnostics and tests).
     uint64_t captureCount() const { return captureCount_; }
     uint64_t analysisCount() const { return analysisCount_; }
+    /// Median selections the prominence search needed since the last reset (its cost, for tests).
+    uint64_t medianSelections() const { return medianSelections_; }
 
 private:
     void captureFrame();
@@ -182,6 +184,7 @@ private:
 
     uint64_t captureCount_ = 0;
     uint64_t analysisCount_ = 0;
+    uint64_t medianSelections_ = 0;
 };
 
 } // namespace brindlecot::dsp

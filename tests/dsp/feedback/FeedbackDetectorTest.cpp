@@ -544,6 +544,38 @@ TEST(FeedbackDetector, SlidingFloorSearchHandlesSilenceAndEqualPowers)
     runAnalyses(*d, burst, 5, [&] { expectSearchMatchesSelection(*d); });
 }
 
+TEST(FeedbackDetector, DigitalSilenceAfterLoudMaterialCostsOneSelectionPerAnalysis)
+{
+    // Once loud material has left the window every bin sits at the power floor and scores 0 dB;
+    // the search must not fall back to one median selection per bin (about 500 at 48 kHz, which
+    // made the analysis blocks after a song's end several times slower than while it played).
+    auto d = detectorAt(kRate);
+    Noise noise(0.5f, 3);
+    uint64_t n0 = 0;
+    Source s([&](uint64_t n) {
+        if (n0 == 0)
+            return noise() + 0.3f * static_cast<float>(std::sin(kTwoPi * 700.0 * n / 48000.0));
+        return 0.0f;
+    });
+    runAnalyses(*d, s, 6);
+    n0 = 1;
+    runAnalyses(*d, s, 5); // the last loud sample has left the 2048-sample window
+    for (int i = 0; i < 3; ++i) {
+        const uint64_t before = d->medianSelections();
+        runAnalyses(*d, s, 1);
+        EXPECT_LE(d->medianSelections() - before, 1u);
+        expectSearchMatchesSelection(*d);
+    }
+    // Noise still needs only a handful of selections, and loud material is found again.
+    Noise quiet(1e-3f, 5);
+    Source back([&](uint64_t n) {
+        return quiet() + 0.3f * static_cast<float>(std::sin(kTwoPi * 700.0 * n / 48000.0));
+    });
+    runAnalyses(*d, back, 6);
+    EXPECT_NEAR(d->candidateHz(), 700.0f, 15.0f);
+    expectSearchMatchesSelection(*d);
+}
+
 TEST(FeedbackDetector, ExclusionSetBetweenCaptureAndAnalysisStillApplies)
 {
     // The search is worked out during the hop; exclusions are read on the analysis sample itself.
