@@ -105,6 +105,15 @@ void ProcessingFrame::onReset(double sampleRate, const ParameterValues& p)
 
         limiter_.prepare(sampleRate);
         ride_.prepare(sampleRate);
+        // The saturators' reset snaps their amounts to the targets: set the targets from the
+        // parameters first, so the first block does not fade the saturation in.
+        const BlockControls c = readControls(p);
+        saturation_.setAmount(c.saturationAmount);
+        saturation_.setFocus(c.saturationFocusHz);
+        saturation_.setDrive(std::pow(10.0f, static_cast<float>(p[kSaturationDrive]) / 20.0f));
+        topSaturation_.setAmount(c.topSaturationAmount);
+        topSaturation_.setFocus(c.topSaturationFocusHz);
+        topSaturation_.setDrive(std::pow(10.0f, static_cast<float>(p[kTopSaturationDrive]) / 20.0f));
         saturation_.prepare(sampleRate, 0.02f, 10.0f, 0);
         topSaturation_.prepare(sampleRate, 0.02f, 10.0f, 1);
         air_.prepare(sampleRate);

@@ -152,6 +152,36 @@ TEST(ProcessingFrame, InputGainAppliesFromTheFirstSampleAfterResetAndRampsOnChan
     EXPECT_NEAR(out[0][1500], 0.25, 1e-7);
 }
 
+TEST(ProcessingFrame, SaturationIsInForceFromTheFirstBlockAfterReset)
+{
+    // A fresh instance reset with the saturators on must not fade them in over the first 100 ms:
+    // its first block equals the first block of an instance that processed the same settings
+    // before the reset.
+    const auto x = sine(220.0, 0.3, 48000.0, 512);
+    FrameHarness fresh(48000.0);
+    FrameHarness used(48000.0);
+    for (FrameHarness* h : {&fresh, &used}) {
+        h->params[kSaturation] = 80.0;
+        h->params[kTopSaturation] = 60.0;
+        h->params[kSaturationDrive] = 30.0;
+        h->params[kSaturationFocus] = 900.0;
+    }
+    used.reset();
+    used.run({noise(0.5, 48000, 4), noise(0.5, 48000, 5)}, 512);
+    used.reset();
+    fresh.reset();
+    EXPECT_EQ(fresh.frame->saturation().amount(), 0.8f);
+    EXPECT_EQ(fresh.frame->topSaturation().amount(), 0.6f);
+    const auto a = fresh.run({x, x}, 512);
+    const auto b = used.run({x, x}, 512);
+    for (size_t n = 0; n < x.size(); ++n)
+        ASSERT_EQ(a[0][n], b[0][n]) << n;
+    double added = 0.0;
+    for (size_t n = 0; n < 64; ++n)
+        added = std::max(added, std::fabs(a[0][n] - x[n]));
+    EXPECT_GT(added, 1e-3); // the saturation acts within the first 64 samples
+}
+
 TEST(ProcessingFrame, ResetSetsTwentyMillisecondRampsForTheNewRate)
 {
     FrameHarness h(48000.0);
