@@ -118,7 +118,7 @@ void FeedbackDetector::reset()
     trackFrames_ = 0;
     trackedBin_ = signedDrift_ = absDrift_ = 0.0f;
     growFrames_ = 0;
-    captureCount_ = analysisCount_ = medianSelections_ = 0;
+    captureCount_ = analysisCount_ = medianSelections_ = heldFrames_ = 0;
 }
 
 void FeedbackDetector::pushSample(float x)
@@ -323,6 +323,31 @@ float FeedbackDetector::refinedPosition(uint64_t b) const
     return whole + static_cast<float>(std::clamp(delta, -0.5, 0.5));
 }
 
+float FeedbackDetector::growthAt(uint64_t b) const
+{
+    return haveSmoothed_ ? static_cast<float>(powerRatioDb(power_[b], smoothedPower_[b])) : 0.0f;
+}
+
+std::pair<uint64_t, float> FeedbackDetector::heldPeak() const
+{
+    // The most prominent searchable bin whose refined position lies within a jump of the track.
+    const float reach = config_.maxJumpBins + 1.0f;
+    const float lo = std::max(static_cast<float>(minBin_), std::ceil(trackedBin_ - reach));
+    const float hi = std::min(static_cast<float>(maxBin_), std::floor(trackedBin_ + reach));
+    std::pair<uint64_t, float> held {minBin_, kNoProminence};
+    if (!(lo <= hi))
+        return held;
+    for (uint64_t b = static_cast<uint64_t>(lo); b <= static_cast<uint64_t>(hi); ++b) {
+        if (excluded(static_cast<float>(b))
+            || std::fabs(refinedPosition(b) - trackedBin_) > config_.maxJumpBins)
+            continue;
+        const float p = prominenceAt(b);
+        if (p > held.second)
+            held = {b, p};
+    }
+    return held;
+}
+
 bool FeedbackDetector::subharmonicFree(uint64_t b) const
 {
     const double peak = std::max(kPowerFloor, power_[b]);
@@ -383,8 +408,7 @@ void FeedbackDetector::analyse()
 
     const float refined = refinedPosition(bestBin);
     candidateHz_ = refined * config_.sampleRate / static_cast<float>(kFrameSize);
-    growthDb_
-        = haveSmoothed_ ? static_cast<float>(powerRatioDb(power_[bestBin], smoothedPower_[bestBin])) : 0.0f;
+    growthDb_ = growthAt(bestBin);
 
     DetectorFlags f;
     f.loud = analysisRms_ >= config_.loudRms;
@@ -393,12 +417,36 @@ void FeedbackDetector::analyse()
     f.isolated = subharmonicFree(bestBin) && !harmonicSeries(bestBin);
     flags_ = f;
 
-    if (f.loud && f.prominent && f.isolated) {
-        const float d = refined - trackedBin_;
+    // The peak the track follows this frame: the most prominent bin, or, while a track runs and
+    // that bin is not its continuation, the track's own peak if it is still there, prominent and
+    // isolated. Restarting on whichever of two rings is the louder this frame would let them keep
+    // each other's track from ever forming. A single peak that moved leaves its old place empty and
+    // restarts its track as before. The outputs keep describing the most prominent bin until the
+    // held track becomes a candidate.
+    float position = refined;
+    float prominence = best;
+    float growth = growthDb_;
+    bool follow = f.loud && f.prominent && f.isolated;
+    bool held = false;
+    if (f.loud && trackFrames_ > 0 && !(follow && std::fabs(refined - trackedBin_) <= config_.maxJumpBins)) {
+        const auto [heldBin, heldProminence] = heldPeak();
+        if (heldProminence >= config_.prominenceThresholdDb && subharmonicFree(heldBin)
+            && !harmonicSeries(heldBin)) {
+            position = refinedPosition(heldBin);
+            prominence = heldProminence;
+            growth = growthAt(heldBin);
+            follow = held = true;
+            ++heldFrames_;
+        }
+    }
+
+    if (follow) {
+        const bool growing = growth >= config_.growthThresholdDb;
+        const float d = position - trackedBin_;
         if (trackFrames_ == 0 || std::fabs(d) > config_.maxJumpBins) {
             trackFrames_ = 1;
-            trackedBin_ = refined;
-            growFrames_ = f.growing ? 1 : 0;
+            trackedBin_ = position;
+            growFrames_ = growing ? 1 : 0;
             signedDrift_ = absDrift_ = 0.0f;
             candidate_ = false;
         } else {
@@ -406,16 +454,21 @@ void FeedbackDetector::analyse()
             absDrift_ += std::fabs(d);
             signedDrift_ += d;
             trackedBin_ += d * config_.trackSmoothing;
-            if (trackFrames_ <= config_.growthWindow && f.growing)
+            if (trackFrames_ <= config_.growthWindow && growing)
                 ++growFrames_;
             const bool steady = static_cast<float>(trackFrames_) * config_.steadyDriftBins >= absDrift_;
             const bool directional
                 = absDrift_ > 0.0f && std::fabs(signedDrift_) / absDrift_ >= config_.directionalityThreshold;
-            const bool strong = prominenceDb_ >= config_.strongProminenceDb;
+            const bool strong = prominence >= config_.strongProminenceDb;
             const uint64_t required = strong          ? config_.strongPersistence
                 : growFrames_ >= config_.growthWindow ? config_.growingPersistence
                                                       : config_.sustainedPersistence;
             candidate_ = trackFrames_ >= required && (strong || steady || directional);
+        }
+        if (held && candidate_) {
+            candidateHz_ = position * config_.sampleRate / static_cast<float>(kFrameSize);
+            prominenceDb_ = prominence;
+            growthDb_ = growth;
         }
     } else {
         trackFrames_ = 0;

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
 namespace brindlecot::dsp {
 
@@ -114,12 +115,18 @@ public:
     uint64_t analysisCount() const { return analysisCount_; }
     /// Median selections the prominence search needed since the last reset (its cost, for tests).
     uint64_t medianSelections() const { return medianSelections_; }
+    /// Analyses in which the track stayed on its own peak while another bin was the most prominent.
+    uint64_t heldFrames() const { return heldFrames_; }
 
 private:
     void captureFrame();
     void analyse();
     void beginProminenceSearch();
     void advanceProminenceSearch(uint64_t bins);
+    /// The most prominent searchable bin within a jump of the tracked position, and its prominence.
+    std::pair<uint64_t, float> heldPeak() const;
+    /// Power over the smoothed power of a bin, dB (0 before the first smoothing).
+    float growthAt(uint64_t bin) const;
     size_t collectFloor(uint64_t bin, std::array<double, kFloorBuffer>& floor) const;
     float prominenceFromFloor(uint64_t bin, std::array<double, kFloorBuffer>& floor, size_t count) const;
     float refinedPosition(uint64_t bin) const;
@@ -185,6 +192,7 @@ private:
     uint64_t captureCount_ = 0;
     uint64_t analysisCount_ = 0;
     uint64_t medianSelections_ = 0;
+    uint64_t heldFrames_ = 0;
 };
 
 } // namespace brindlecot::dsp

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
 
@@ -515,6 +516,34 @@ void expectSearchMatchesSelection(const FeedbackDetector& d)
 }
 
 } // namespace
+
+TEST(FeedbackDetector, TwoRingsThatTakeTurnsAsTheLoudestStillFormATrack)
+{
+    // Two steady rings far apart whose levels sway in opposite directions, so that the most
+    // prominent bin changes every few frames. Restarting the track on each change never reaches
+    // the eight frames a strong ring needs; the track must stay on the ring it started on.
+    auto d = detectorAt(kRate);
+    Noise noise(1e-4f, 21);
+    Source s([&](uint64_t n) {
+        const double sway = 0.25 * std::sin(kTwoPi * static_cast<double>(n) / 3072.0);
+        return noise() + static_cast<float>((0.2 + sway) * std::sin(kTwoPi * 230.0 * n / 2048.0))
+            + static_cast<float>((0.2 - sway) * std::sin(kTwoPi * 417.0 * n / 2048.0));
+    });
+    uint64_t firstCandidate = 0;
+    std::set<long> bestBins;
+    for (uint64_t frame = 1; frame <= 40 && firstCandidate == 0; ++frame) {
+        runAnalyses(*d, s, 1);
+        bestBins.insert(std::lround(selectedPerBin(*d).second / 10.0));
+        if (d->candidate())
+            firstCandidate = frame;
+    }
+    EXPECT_EQ(bestBins.size(), 2u); // both rings were the loudest at times
+    ASSERT_GT(firstCandidate, 0u);
+    EXPECT_LE(firstCandidate, 12u);
+    EXPECT_GT(d->heldFrames(), 0u);
+    const float bin = d->candidateHz() * 2048.0f / kRate;
+    EXPECT_TRUE(std::fabs(bin - 230.0f) < 0.5f || std::fabs(bin - 417.0f) < 0.5f) << bin;
+}
 
 TEST(FeedbackDetector, SlidingFloorSearchFindsWhatASelectionPerBinFinds)
 {
