@@ -98,6 +98,12 @@ if(TARGET Velarune_VST3)
 endif()
 if(TARGET Velarune_LV2)
     target_link_options(Velarune_LV2 PRIVATE "-Wl,--version-script=${CMAKE_SOURCE_DIR}/plugin/exports-lv2.map")
+    # JUCE's manifest writes the maker's e-mail as foaf:mbox even when it is empty, and the empty
+    # IRI <> resolves to dsp.ttl itself, which hosts then show as the author's address. The maker
+    # publishes none: drop the line (this runs after JUCE's own manifest step).
+    add_custom_command(TARGET Velarune_LV2 POST_BUILD
+        COMMAND sed -i "/foaf:mbox <> ;/d" "$<TARGET_FILE_DIR:Velarune_LV2>/dsp.ttl"
+        VERBATIM)
 endif()
 # Debian's JUCE falls back to the plug-in name as LV2 URI unless every target sees ours.
 target_compile_definitions(Velarune PUBLIC JucePlugin_LV2URI="${VELARUNE_COMPANY_WEBSITE}/plugins/velarune")

@@ -21,6 +21,7 @@ fail() { echo "lv2info: $*"; status=1; }
 lv2info "$URI" > "$W/info.txt" || { cat "$W/info.txt"; echo "lv2info failed"; exit 1; }
 grep -q "Name: *Velarune$" "$W/info.txt" || fail "no name Velarune"
 grep -q "Author: *Brindlecot$" "$W/info.txt" || fail "no author Brindlecot"
+! grep -q "Author Email" "$W/info.txt" || fail "an author e-mail is declared: $(grep "Author Email" "$W/info.txt")"
 grep -q "http://lv2plug.in/ns/ext/state#interface" "$W/info.txt" || fail "no state interface"
 count_ports() { awk -v a="$1" -v b="$2" '/^\tPort [0-9]+:/ { t = "" } /Type:/ || /^\t\t +http/ { t = t $NF " " }
     /Symbol:/ { if (index(t, a) && index(t, b)) n++ } END { print n + 0 }' "$W/info.txt"; }
