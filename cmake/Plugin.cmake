@@ -107,3 +107,20 @@ if(TARGET Velarune_LV2)
 endif()
 # Debian's JUCE falls back to the plug-in name as LV2 URI unless every target sees ours.
 target_compile_definitions(Velarune PUBLIC JucePlugin_LV2URI="${VELARUNE_COMPANY_WEBSITE}/plugins/velarune")
+
+# What every program that hosts the built VST3 through JUCE needs (the host tests and the VST3 path
+# benchmark): JUCE's VST3 hosting without the optional codecs, browser and network, the SDK headers
+# as system headers, and the bundle's path.
+add_library(velarune_juce_vst3_hosting INTERFACE)
+target_compile_definitions(velarune_juce_vst3_hosting INTERFACE
+    JUCE_PLUGINHOST_VST3=1
+    JUCE_WEB_BROWSER=0
+    JUCE_USE_CURL=0
+    JUCE_USE_FLAC=0
+    JUCE_USE_OGGVORBIS=0
+    JUCE_DISPLAY_SPLASH_SCREEN=0
+    VELARUNE_VST3_BUNDLE="$<TARGET_FILE_DIR:Velarune_VST3>/../..")
+target_include_directories(velarune_juce_vst3_hosting SYSTEM INTERFACE
+    /usr/share/juce/modules/juce_audio_processors/format_types/VST3_SDK)
+target_link_libraries(velarune_juce_vst3_hosting INTERFACE
+    juce::juce_audio_processors juce::juce_recommended_config_flags)

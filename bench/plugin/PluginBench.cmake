@@ -1,19 +1,8 @@
 # The whole chain through the built VST3 against the core frame (see the source).
 juce_add_console_app(velarune_vst3_bench PRODUCT_NAME "velarune_vst3_bench")
 target_sources(velarune_vst3_bench PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/plugin/Vst3PathBench.cpp)
-target_compile_definitions(velarune_vst3_bench PRIVATE
-    JUCE_PLUGINHOST_VST3=1
-    JUCE_WEB_BROWSER=0
-    JUCE_USE_CURL=0
-    JUCE_USE_FLAC=0
-    JUCE_USE_OGGVORBIS=0
-    JUCE_DISPLAY_SPLASH_SCREEN=0
-    VELARUNE_VST3_BUNDLE="$<TARGET_FILE_DIR:Velarune_VST3>/../..")
 target_include_directories(velarune_vst3_bench PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
-target_include_directories(velarune_vst3_bench SYSTEM PRIVATE
-    /usr/share/juce/modules/juce_audio_processors/format_types/VST3_SDK)
-target_link_libraries(velarune_vst3_bench PRIVATE velarune_core
-    juce::juce_audio_processors juce::juce_recommended_config_flags)
+target_link_libraries(velarune_vst3_bench PRIVATE velarune_core velarune_juce_vst3_hosting)
 set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/plugin/Vst3PathBench.cpp PROPERTIES COMPILE_OPTIONS "-Wall;-Wextra")
 add_dependencies(velarune_vst3_bench Velarune_VST3)
 if(VELARUNE_BUILD_TESTS)

@@ -9,8 +9,6 @@ set(VELARUNE_HOST_TEST_SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/support/RealtimeProbe.cpp)
 target_sources(velarune_host_test PRIVATE ${VELARUNE_HOST_TEST_SOURCES})
 target_include_directories(velarune_host_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_SOURCE_DIR})
-target_include_directories(velarune_host_test SYSTEM PRIVATE
-    /usr/share/juce/modules/juce_audio_processors/format_types/VST3_SDK)
 # The real-time probe's malloc and lock functions must be visible to the plug-in that the test
 # loads with dlopen, so the executable exports them.
 foreach(symbol malloc calloc realloc memalign aligned_alloc posix_memalign pthread_mutex_lock
@@ -19,18 +17,9 @@ foreach(symbol malloc calloc realloc memalign aligned_alloc posix_memalign pthre
 endforeach()
 target_link_libraries(velarune_host_test PRIVATE velarune_core ${CMAKE_DL_LIBS})
 target_compile_definitions(velarune_host_test PRIVATE
-    JUCE_PLUGINHOST_VST3=1
-    JUCE_WEB_BROWSER=0
-    JUCE_USE_CURL=0
-    JUCE_USE_FLAC=0
-    JUCE_USE_OGGVORBIS=0
-    JUCE_DISPLAY_SPLASH_SCREEN=0
-    VELARUNE_VST3_BUNDLE="$<TARGET_FILE_DIR:Velarune_VST3>/../.."
     VELARUNE_STANDALONE="$<TARGET_FILE:Velarune_Standalone>"
     VELARUNE_EDITOR_GOLDEN_DIR="${CMAKE_CURRENT_SOURCE_DIR}/golden/editor")
-target_link_libraries(velarune_host_test PRIVATE
-    juce::juce_audio_processors juce::juce_recommended_config_flags
-    GTest::gtest X11)
+target_link_libraries(velarune_host_test PRIVATE velarune_juce_vst3_hosting GTest::gtest X11)
 set_source_files_properties(${VELARUNE_HOST_TEST_SOURCES} PROPERTIES COMPILE_OPTIONS "-Wall;-Wextra")
 add_dependencies(velarune_host_test Velarune_VST3 Velarune_Standalone)
 # Hosted instances keep their files in the build tree and ask a closed local port for updates, so the
