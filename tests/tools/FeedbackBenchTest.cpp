@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -195,6 +196,54 @@ TEST(FeedbackBench, JudgesAHowlUnstableEvenWhenTheSourceStopsIt)
     EXPECT_FALSE(howl.stable);
     s.loopGainDb = limit - 1.0;
     EXPECT_TRUE(runLoop(source, room, processor, s, &reference).stable);
+}
+
+TEST(FeedbackBench, TellsAHeldOrGrowingHowlFromOneLoudWindow)
+{
+    // Far below the limit the loop adds nothing; a scripted processor then adds what a howl or a
+    // ringing note would: one loud window is a stable ring, a tone held over the last windows is a
+    // howl, a level rising 4 dB per second is growth.
+    class Scripted : public LoopProcessor
+    {
+    public:
+        Scripted(double rate, std::function<double(double)> extraAt)
+            : rate_(rate)
+            , extraAt_(std::move(extraAt))
+        { }
+        void reset() override { n_ = 0; }
+        void process(const double* in, double* out, int frames) override
+        {
+            for (int i = 0; i < frames; ++i, ++n_) {
+                const double t = n_ / rate_;
+                out[i] = in[i] + extraAt_(t) * std::sin(2.0 * M_PI * 1000.0 * t);
+            }
+        }
+
+    private:
+        double rate_;
+        std::function<double(double)> extraAt_;
+        long n_ = 0;
+    };
+    const std::vector<float> room = shoeboxRoomImpulse(smallRoom(), kRate);
+    const std::vector<double> source = testSignal("noise", kRate, 10.0, 9); // plays 0-8 s, about -38 dBFS
+    RunSettings s = lowRate();
+    s.loopGainDb = -60.0;
+    auto judge = [&](std::function<double(double)> extra) {
+        Scripted p(kRate, std::move(extra));
+        return runLoop(source, room, p, s);
+    };
+    EXPECT_TRUE(judge([](double) { return 0.0; }).stable);
+    const RunResult oneWindow = judge([](double t) { return t >= 6.0 && t < 7.0 ? 0.1 : 0.0; });
+    EXPECT_TRUE(oneWindow.stable) << oneWindow.excessDb;
+    const RunResult held = judge([](double t) { return t >= 5.0 && t < 8.0 ? 0.1 : 0.0; });
+    EXPECT_GT(held.excessDb, s.howlExcessDb);
+    EXPECT_FALSE(held.stable);
+    // From 2 dB under the source's level, rising 4 dB per second: the level stays below the howl
+    // threshold until the last window, but it rises in every one.
+    const RunResult growing
+        = judge([](double t) { return t < 8.0 ? 0.01 * std::pow(10.0, 4.0 * (t - 6.0) / 20.0) : 0.0; });
+    EXPECT_GT(growing.growthDb, s.growthLimitDb);
+    EXPECT_FALSE(growing.stable);
 }
 
 TEST(FeedbackBench, PlainGainStageGetsTheRoomsOwnLimitWithinOneStep)

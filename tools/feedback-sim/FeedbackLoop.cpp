@@ -378,19 +378,28 @@ RunResult runLoop(const std::vector<double>& source, const std::vector<float>& r
         }
         ratio.push_back((out + 1e-30) / (expected + 1e-30));
     }
+    // Level: the median of the last windows, so one sung note on a near-limit peak (a stable but
+    // strongly boosted ring) does not count as a howl, while a howl held in most windows does.
     const size_t levelWindows
         = std::min(ratio.size(), static_cast<size_t>(std::max(1, settings.levelWindows)));
     if (levelWindows > 0) {
-        double sum = 0.0;
-        for (size_t i = ratio.size() - levelWindows; i < ratio.size(); ++i)
-            sum += ratio[i];
-        r.excessDb = 10.0 * std::log10(sum / static_cast<double>(levelWindows));
+        std::vector<double> last(ratio.end() - static_cast<long>(levelWindows), ratio.end());
+        std::sort(last.begin(), last.end());
+        r.excessDb = 10.0 * std::log10(last[last.size() / 2]);
     }
+    // Growth: what the output carries beyond the expected level (floored at a tenth of it, so
+    // that nothing does not grow) must rise from each window to the next over the last
+    // growthWindows; the smallest of those rises is the growth.
     const size_t growthWindows
         = std::min(ratio.size(), static_cast<size_t>(std::max(2, settings.growthWindows)));
     r.growthDb = -200.0;
-    for (size_t i = ratio.size() - growthWindows + 1; i < ratio.size() && growthWindows >= 2; ++i)
-        r.growthDb = std::max(r.growthDb, 10.0 * std::log10(ratio[i] / ratio[i - 1]));
+    if (growthWindows >= 2) {
+        r.growthDb = 200.0;
+        for (size_t i = ratio.size() - growthWindows + 1; i < ratio.size(); ++i) {
+            const double now = std::max(ratio[i] - 1.0, 0.1), before = std::max(ratio[i - 1] - 1.0, 0.1);
+            r.growthDb = std::min(r.growthDb, 10.0 * std::log10(now / before));
+        }
+    }
 
     // After the mute the output must ring down (or be silent already).
     bool ringsDown = true;

@@ -167,8 +167,8 @@ struct RunResult
     int maxNotches = 0;
     double loopGainDb = 0.0; // after the onset
     std::vector<double> windowEnergy; // output energy per judge window while the source plays
-    double excessDb = 0.0; // output over the expected level, last levelWindows while the source plays
-    double growthDb = 0.0; // largest rise of that ratio from one window to the next, last growthWindows
+    double excessDb = 0.0; // output over the expected level, median of the last levelWindows while playing
+    double growthDb = 0.0; // smallest window-to-window rise of the output beyond expected
     double decayDb = 0.0; // output energy of the last window over the window before, source muted
     bool stable = true;
 };
@@ -177,9 +177,9 @@ struct RunResult
 /// source still plays, against a reference run far below the limit (when given): the expected
 /// output of a window is the source plus the reference's loop component scaled by the loop gain
 /// difference. A loop is unstable if, over the last windows before the mute, its output exceeds
-/// that by more than howlExcessDb (a howl, pinned at a limiter or clipping), or the ratio rises by
-/// more than growthLimitDb from one window to the next (a growing ring), or if after the mute the
-/// output fails to fall (decayLimitDb).
+/// that by more than howlExcessDb in most windows (a howl, held by a limiter or clipping), or the
+/// output beyond that rises by more than growthLimitDb from each window to the next (a growing
+/// ring), or if after the mute the output fails to fall (decayLimitDb).
 struct RunSettings
 {
     double sampleRate = 48000.0;
@@ -191,9 +191,9 @@ struct RunSettings
     // Stable loops in rooms stay within about 2 dB of the expected output even at their limit; a howl
     // held by the output limiter stands 11 dB or more above a sung source (more above quieter ones).
     double howlExcessDb = 6.0; // dB over the expected output that counts as a howl
-    int levelWindows = 2; // judge windows before the mute over which the level is compared
-    double growthLimitDb = 6.0; // largest rise per window of output over expected while playing
-    int growthWindows = 2; // judge windows before the mute whose rises are checked (2: the last rise)
+    int levelWindows = 3; // judge windows before the mute whose median level is compared
+    double growthLimitDb = 3.0; // rise per window of the output beyond expected, every window: growth
+    int growthWindows = 3; // judge windows before the mute whose rises are checked
     double referenceBelowDb = 20.0; // findMaxStableGainDb's reference run: this far below its start
     double decayLimitDb = -1.0; // muted: the last window must fall at least this much below the one before
     double silenceDbfs = -140.0; // a last window quieter than this (mean power) counts as rung down

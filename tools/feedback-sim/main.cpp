@@ -313,6 +313,10 @@ int main(int argc, char** argv)
         std::printf("  %-46s %7.1f dB\n", "max stable loop gain, feedback stage off", r.msgOff);
         std::printf("  %-46s %7.1f dB\n", "max stable loop gain, feedback stage on", r.msgOn);
         std::printf("  %-46s %s\n", "added stable gain", addedWithBound(r).c_str());
+        // Cross-check: four 1/10-octave notches cannot buy more than the bound. Above it by more
+        // than a step, either the stage's notches reach wider than that or a howl went unseen.
+        if (r.added() > r.bound.addedDb() + o.stepDb)
+            std::printf("  %-46s %s\n", "", "above the four-notch bound by more than a step");
         std::printf("  %-46s %7.0f ms\n", "howl onset (+3 dB) to first notch", r.timeToNotchMs);
         std::printf("  %-46s %7s\n", "howl run stable with the stage on", r.howlStable ? "yes" : "no");
         std::printf("  %-46s %7d\n", "false notches (loop gain limit - 20 dB)", r.falseNotches);
