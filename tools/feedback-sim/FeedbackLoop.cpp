@@ -368,13 +368,18 @@ RunResult runLoop(const std::vector<double>& source, const std::vector<float>& r
         const size_t from = first + i * w;
         const double out = energy(r.output, from, from + w);
         r.windowEnergy.push_back(out);
-        const double src = energy(played, from, from + w);
-        double expected = src;
-        if (reference != nullptr && i < reference->windowEnergy.size()) {
-            // The reference's loop component (its output beyond the source) scales with the loop
-            // gain as long as the loop does not regenerate.
-            const double loopPart = std::max(0.0, reference->windowEnergy[i] - src);
-            expected = src + loopPart * std::pow(10.0, (settings.loopGainDb - reference->loopGainDb) / 10.0);
+        // What the room brought to the microphone (mic minus source): exactly the loop's share.
+        double loop = 0.0;
+        for (size_t n = from; n < from + w; ++n)
+            loop += (r.mic[n] - played[n]) * (r.mic[n] - played[n]);
+        r.windowLoopEnergy.push_back(loop);
+        double expected = energy(played, from, from + w);
+        if (reference != nullptr && i < reference->windowEnergy.size()
+            && i < reference->windowLoopEnergy.size()) {
+            // The reference's output, with its loop share grown by the loop gain difference: what
+            // this run would give if the loop did not regenerate.
+            const double grow = std::pow(10.0, (settings.loopGainDb - reference->loopGainDb) / 10.0) - 1.0;
+            expected = reference->windowEnergy[i] + reference->windowLoopEnergy[i] * std::max(0.0, grow);
         }
         ratio.push_back((out + 1e-30) / (expected + 1e-30));
     }

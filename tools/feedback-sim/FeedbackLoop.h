@@ -167,6 +167,7 @@ struct RunResult
     int maxNotches = 0;
     double loopGainDb = 0.0; // after the onset
     std::vector<double> windowEnergy; // output energy per judge window while the source plays
+    std::vector<double> windowLoopEnergy; // energy of the room's share of the microphone, same windows
     double excessDb = 0.0; // output over the expected level, median of the last levelWindows while playing
     double growthDb = 0.0; // smallest window-to-window rise of the output beyond expected
     double decayDb = 0.0; // output energy of the last window over the window before, source muted
@@ -175,11 +176,11 @@ struct RunResult
 
 /// A run plays the source, then mutes it for the last 2 judge windows. It is judged while the
 /// source still plays, against a reference run far below the limit (when given): the expected
-/// output of a window is the source plus the reference's loop component scaled by the loop gain
-/// difference. A loop is unstable if, over the last windows before the mute, its output exceeds
-/// that by more than howlExcessDb in most windows (a howl, held by a limiter or clipping), or the
-/// output beyond that rises by more than growthLimitDb from each window to the next (a growing
-/// ring), or if after the mute the output fails to fall (decayLimitDb).
+/// output of a window is the reference's output plus its loop share (microphone minus source)
+/// grown by the loop gain difference. A loop is unstable if, over the last windows before the mute, its
+/// output exceeds that by more than howlExcessDb in most windows (a howl, held by a limiter or clipping), or
+/// the output beyond that rises by more than growthLimitDb from each window to the next (a growing ring), or
+/// if after the mute the output fails to fall (decayLimitDb).
 struct RunSettings
 {
     double sampleRate = 48000.0;

@@ -94,6 +94,15 @@ double nyquistLimitDb(const OpenLoopResponse& r, double loHz, double hiHz, doubl
 NotchBound notchBound(const OpenLoopResponse& r, double loHz, double hiHz, int notches,
     double bandwidthOctaves, bool phaseAware)
 {
+    const double rate = r.sampleRate;
+    return notchBound(
+        r, loHz, hiHz, notches, [=](double hz) { return designNotch(hz, bandwidthOctaves, rate); },
+        phaseAware);
+}
+
+NotchBound notchBound(const OpenLoopResponse& r, double loHz, double hiHz, int notches,
+    const std::function<Sos(double)>& designNotch, bool phaseAware)
+{
     NotchBound b;
     auto limitOf = [&](const OpenLoopResponse& x, double* atHz) {
         if (phaseAware)
@@ -111,7 +120,7 @@ NotchBound notchBound(const OpenLoopResponse& r, double loHz, double hiHz, int n
     double at = 0.0;
     b.limitDb = limitOf(current, &at);
     for (int i = 0; i < notches; ++i) {
-        const Sos notch = designNotch(at, bandwidthOctaves, r.sampleRate);
+        const Sos notch = designNotch(at);
         b.notchHz.push_back(at);
         b.sections.push_back(notch);
         current = current.withSections({notch});

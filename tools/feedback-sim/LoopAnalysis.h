@@ -5,6 +5,7 @@
 #include "feedback-sim/BenchDsp.h"
 
 #include <complex>
+#include <functional>
 #include <vector>
 
 namespace brindlecot::sim {
@@ -48,5 +49,8 @@ struct NotchBound
 /// phaseAware: limits by the Nyquist crossing (this loop as simulated); otherwise by |L| (any phase).
 NotchBound notchBound(const OpenLoopResponse& r, double loHz, double hiHz, int notches,
     double bandwidthOctaves, bool phaseAware);
+/// The same with notches of any shape: designNotch(frequencyHz) gives the section.
+NotchBound notchBound(const OpenLoopResponse& r, double loHz, double hiHz, int notches,
+    const std::function<Sos(double)>& designNotch, bool phaseAware);
 
 } // namespace brindlecot::sim
