@@ -35,6 +35,53 @@ void IdentityProcessor::process(const double* in, double* out, int frames)
     std::copy(in, in + frames, out);
 }
 
+GainProcessor::GainProcessor(double gainDb)
+    : gain_(dbToLinear(gainDb))
+{ }
+
+void GainProcessor::process(const double* in, double* out, int frames)
+{
+    for (int i = 0; i < frames; ++i)
+        out[i] = gain_ * in[i];
+}
+
+SectionsProcessor::SectionsProcessor(std::vector<Sos> sections)
+{
+    for (const Sos& s : sections)
+        filters_.emplace_back(s);
+}
+
+void SectionsProcessor::reset()
+{
+    for (SosFilter& f : filters_)
+        f.reset();
+}
+
+void SectionsProcessor::process(const double* in, double* out, int frames)
+{
+    for (int i = 0; i < frames; ++i) {
+        double v = in[i];
+        for (SosFilter& f : filters_)
+            v = f.process(v);
+        out[i] = v;
+    }
+}
+
+std::vector<double> measureImpulse(LoopProcessor& processor, int length, int blockSize, double level)
+{
+    processor.reset();
+    std::vector<double> in(static_cast<size_t>(std::max(0, length)), 0.0), out(in.size(), 0.0);
+    if (!in.empty())
+        in[0] = level;
+    const int block = std::max(1, blockSize);
+    for (int at = 0; at < length; at += block)
+        processor.process(in.data() + at, out.data() + at, std::min(block, length - at));
+    for (double& v : out)
+        v /= level;
+    processor.reset();
+    return out;
+}
+
 FrameProcessor::FrameProcessor(double sampleRate, double feedbackReductionPercent)
     : sampleRate_(sampleRate)
     , reduction_(feedbackReductionPercent)
@@ -176,14 +223,30 @@ FeedbackLoop::FeedbackLoop(std::vector<float> room, int blockSize, int totalFram
     if (room.empty())
         room.push_back(0.0f);
     const int length = static_cast<int>(room.size());
-    while (offset_ < length - 1 && room[static_cast<size_t>(offset_)] == 0.0f)
+    headLength_ = std::min(length, kPartition);
+    while (offset_ < headLength_ - 1 && room[static_cast<size_t>(offset_)] == 0.0f)
         ++offset_;
-    const int taps = length - offset_;
+    const int taps = headLength_ - offset_;
     reversed_.resize(static_cast<size_t>(taps));
     for (int j = 0; j < taps; ++j)
-        reversed_[static_cast<size_t>(j)] = room[static_cast<size_t>(length - 1 - j)];
-    pad_ = length;
-    speaker_.assign(static_cast<size_t>(pad_ + std::max(0, totalFrames) + blockSize_), 0.0);
+        reversed_[static_cast<size_t>(j)] = room[static_cast<size_t>(headLength_ - 1 - j)];
+
+    // Partition p holds taps kPartition (p + 1) .. kPartition (p + 2) - 1, zero-padded to 2 kPartition.
+    constexpr size_t kFft = 2 * kPartition;
+    for (int start = kPartition; start < length; start += kPartition) {
+        std::vector<std::complex<double>> x(kFft, 0.0);
+        for (int j = 0; j < kPartition && start + j < length; ++j)
+            x[static_cast<size_t>(j)] = room[static_cast<size_t>(start + j)];
+        fftInPlace(x, false);
+        x.resize(kPartition + 1);
+        tailSpectra_.push_back(std::move(x));
+    }
+    historySpectra_.assign(tailSpectra_.size(), std::vector<std::complex<double>>(kPartition + 1, 0.0));
+    scratch_.assign(kFft, 0.0);
+    tailOut_.assign(kPartition, 0.0);
+
+    pad_ = length + 2 * kPartition;
+    speaker_.assign(static_cast<size_t>(pad_ + std::max(0, totalFrames) + blockSize_ + kPartition), 0.0);
     pending_.assign(static_cast<size_t>(blockSize_), 0.0);
 }
 
@@ -192,21 +255,55 @@ void FeedbackLoop::setLoopGainDb(double gainDb)
     gain_ = dbToLinear(gainDb);
 }
 
+void FeedbackLoop::computeTail(int chunk)
+{
+    // Overlap-save: frame j is the loudspeaker over [(j - 1) P, (j + 1) P); the last P outputs of
+    // (partition p) circularly convolved with frame (chunk - 1 - p) are the room tail's share of
+    // frames chunk P .. chunk P + P - 1. Frame chunk - 1 ends at chunk P - 1, already played.
+    const size_t parts = tailSpectra_.size();
+    const double* s = speaker_.data() + pad_ + (chunk - 2) * kPartition;
+    for (int i = 0; i < 2 * kPartition; ++i)
+        scratch_[static_cast<size_t>(i)] = s[i];
+    fftInPlace(scratch_, false);
+    historyNewest_ = static_cast<int>((static_cast<size_t>(historyNewest_) + 1) % parts);
+    std::copy(scratch_.begin(), scratch_.begin() + kPartition + 1,
+        historySpectra_[static_cast<size_t>(historyNewest_)].begin());
+
+    std::fill(scratch_.begin(), scratch_.end(), std::complex<double>(0.0));
+    for (size_t p = 0; p < parts; ++p) {
+        const auto& h = tailSpectra_[p];
+        const auto& x = historySpectra_[(static_cast<size_t>(historyNewest_) + parts - p) % parts];
+        for (size_t k = 0; k <= kPartition; ++k)
+            scratch_[k] += h[k] * x[k];
+    }
+    for (size_t k = 1; k < kPartition; ++k)
+        scratch_[2 * kPartition - k] = std::conj(scratch_[k]);
+    fftInPlace(scratch_, true);
+    for (int i = 0; i < kPartition; ++i)
+        tailOut_[static_cast<size_t>(i)] = scratch_[static_cast<size_t>(kPartition + i)].real();
+}
+
 int FeedbackLoop::step(const double* source, LoopProcessor& processor, double* micOut, double* out)
 {
-    const int available = static_cast<int>(speaker_.size()) - pad_ - blockSize_ - position_;
+    const int available = static_cast<int>(speaker_.size()) - pad_ - blockSize_ - kPartition - position_;
     const int frames = std::min(blockSize_, available);
     if (frames <= 0)
         return 0;
     // The loudspeaker now plays what the processor produced for the previous block.
-    for (int i = 0; i < frames; ++i)
-        speaker_[static_cast<size_t>(pad_ + position_ + i)] = pending_[static_cast<size_t>(i)];
+    for (int i = 0; i < frames; ++i) {
+        const double v = pending_[static_cast<size_t>(i)];
+        speaker_[static_cast<size_t>(pad_ + position_ + i)]
+            = std::isfinite(v) ? std::clamp(v, -kSpeakerLimit, kSpeakerLimit) : 0.0;
+    }
 
     const int taps = static_cast<int>(reversed_.size());
-    const int length = taps + offset_;
+    const bool tail = !tailSpectra_.empty();
     for (int i = 0; i < frames; ++i) {
+        const int n = position_ + i;
+        if (tail && n % kPartition == 0)
+            computeTail(n / kPartition);
         // mic[n] = source[n] + g * sum_k h[k] speaker[n - k]
-        const double* s = speaker_.data() + pad_ + position_ + i - (length - 1);
+        const double* s = speaker_.data() + pad_ + n - (headLength_ - 1);
         double acc[4] = {0.0, 0.0, 0.0, 0.0};
         int j = 0;
         for (; j + 4 <= taps; j += 4) {
@@ -217,7 +314,10 @@ int FeedbackLoop::step(const double* source, LoopProcessor& processor, double* m
         }
         for (; j < taps; ++j)
             acc[0] += reversed_[static_cast<size_t>(j)] * s[j];
-        micOut[i] = source[i] + gain_ * ((acc[0] + acc[1]) + (acc[2] + acc[3]));
+        double sum = (acc[0] + acc[1]) + (acc[2] + acc[3]);
+        if (tail)
+            sum += tailOut_[static_cast<size_t>(n % kPartition)];
+        micOut[i] = source[i] + gain_ * sum;
     }
     processor.process(micOut, out, frames);
     std::fill(pending_.begin(), pending_.end(), 0.0);
@@ -227,7 +327,7 @@ int FeedbackLoop::step(const double* source, LoopProcessor& processor, double* m
 }
 
 RunResult runLoop(const std::vector<double>& source, const std::vector<float>& room, LoopProcessor& processor,
-    const RunSettings& settings)
+    const RunSettings& settings, const RunResult* reference)
 {
     const int total = static_cast<int>(source.size());
     const int muteFrom = std::max(0, total - settings.mutedFrames());
@@ -235,6 +335,7 @@ RunResult runLoop(const std::vector<double>& source, const std::vector<float>& r
     std::fill(played.begin() + muteFrom, played.end(), 0.0);
 
     RunResult r;
+    r.loopGainDb = settings.loopGainDb;
     r.mic.assign(source.size(), 0.0);
     r.output.assign(source.size(), 0.0);
     processor.reset();
@@ -256,30 +357,82 @@ RunResult runLoop(const std::vector<double>& source, const std::vector<float>& r
             r.firstNotchFrame = at + frames;
     }
 
-    // Stability: with the source muted the output must ring down.
     const size_t w = static_cast<size_t>(settings.judgeWindowSeconds * settings.sampleRate);
+    if (w == 0)
+        return r;
+    // While the source plays: windows counted back from the mute.
+    const size_t windows = static_cast<size_t>(muteFrom) / w;
+    const size_t first = static_cast<size_t>(muteFrom) - windows * w;
+    std::vector<double> ratio;
+    for (size_t i = 0; i < windows; ++i) {
+        const size_t from = first + i * w;
+        const double out = energy(r.output, from, from + w);
+        r.windowEnergy.push_back(out);
+        // What the room brought to the microphone (mic minus source): exactly the loop's share.
+        double loop = 0.0;
+        for (size_t n = from; n < from + w; ++n)
+            loop += (r.mic[n] - played[n]) * (r.mic[n] - played[n]);
+        r.windowLoopEnergy.push_back(loop);
+        double expected = energy(played, from, from + w);
+        if (reference != nullptr && i < reference->windowEnergy.size()
+            && i < reference->windowLoopEnergy.size()) {
+            // The reference's output, with its loop share grown by the loop gain difference: what
+            // this run would give if the loop did not regenerate.
+            const double grow = std::pow(10.0, (settings.loopGainDb - reference->loopGainDb) / 10.0) - 1.0;
+            expected = reference->windowEnergy[i] + reference->windowLoopEnergy[i] * std::max(0.0, grow);
+        }
+        ratio.push_back((out + 1e-30) / (expected + 1e-30));
+    }
+    // Level: the median of the last windows, so one sung note on a near-limit peak (a stable but
+    // strongly boosted ring) does not count as a howl, while a howl held in most windows does.
+    const size_t levelWindows
+        = std::min(ratio.size(), static_cast<size_t>(std::max(1, settings.levelWindows)));
+    if (levelWindows > 0) {
+        std::vector<double> last(ratio.end() - static_cast<long>(levelWindows), ratio.end());
+        std::sort(last.begin(), last.end());
+        r.excessDb = 10.0 * std::log10(last[last.size() / 2]);
+    }
+    // Growth: what the output carries beyond the expected level (floored at a tenth of it, so
+    // that nothing does not grow) must rise from each window to the next over the last
+    // growthWindows; the smallest of those rises is the growth.
+    const size_t growthWindows
+        = std::min(ratio.size(), static_cast<size_t>(std::max(2, settings.growthWindows)));
+    r.growthDb = -200.0;
+    if (growthWindows >= 2) {
+        r.growthDb = 200.0;
+        for (size_t i = ratio.size() - growthWindows + 1; i < ratio.size(); ++i) {
+            const double now = std::max(ratio[i] - 1.0, 0.1), before = std::max(ratio[i - 1] - 1.0, 0.1);
+            r.growthDb = std::min(r.growthDb, 10.0 * std::log10(now / before));
+        }
+    }
+
+    // After the mute the output must ring down (or be silent already).
+    bool ringsDown = true;
     const size_t n = source.size();
-    if (n >= 2 * w && w > 0) {
+    if (n >= 2 * w) {
         const double e2 = energy(r.output, n - w, n);
         const double e1 = energy(r.output, n - 2 * w, n - w);
         r.decayDb = 10.0 * std::log10((e2 + 1e-300) / (e1 + 1e-300));
         const bool silent = e2 / static_cast<double>(w) < std::pow(10.0, settings.silenceDbfs / 10.0);
-        r.stable = silent || r.decayDb <= settings.decayLimitDb;
+        ringsDown = silent || r.decayDb <= settings.decayLimitDb;
     }
+    r.stable = ringsDown && r.excessDb <= settings.howlExcessDb && r.growthDb <= settings.growthLimitDb;
     return r;
 }
 
 double findMaxStableGainDb(const std::vector<double>& source, const std::vector<float>& room,
     LoopProcessor& processor, RunSettings settings, double startDb, double stepDb, double maxDb)
 {
+    settings.onsetSeconds = 0.0;
+    settings.loopGainDb = startDb - settings.referenceBelowDb;
+    const RunResult reference = runLoop(source, room, processor, settings);
     double best = startDb - stepDb;
     for (int i = 0;; ++i) {
         const double g = startDb + stepDb * i;
         if (g > maxDb + 1e-9)
             break;
         settings.loopGainDb = g;
-        settings.onsetSeconds = 0.0;
-        if (!runLoop(source, room, processor, settings).stable)
+        if (!runLoop(source, room, processor, settings, &reference).stable)
             break;
         best = g;
     }

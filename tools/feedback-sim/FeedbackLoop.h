@@ -4,6 +4,9 @@
 // can be tested on trivial rooms; the command-line front end lives in main.cpp.
 #pragma once
 
+#include "feedback-sim/BenchDsp.h"
+
+#include <complex>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -34,6 +37,31 @@ class IdentityProcessor : public LoopProcessor
 public:
     void reset() override { }
     void process(const double* in, double* out, int frames) override;
+};
+
+/// A plain gain stage: the loop's limit is then the room's own.
+class GainProcessor : public LoopProcessor
+{
+public:
+    explicit GainProcessor(double gainDb = 0.0);
+    void reset() override { }
+    void process(const double* in, double* out, int frames) override;
+
+private:
+    double gain_;
+};
+
+/// A fixed cascade of second-order sections, e.g. ideal notches placed from the room's response
+/// (the oracle the bench's self-test measures against the notch bound).
+class SectionsProcessor : public LoopProcessor
+{
+public:
+    explicit SectionsProcessor(std::vector<Sos> sections);
+    void reset() override;
+    void process(const double* in, double* out, int frames) override;
+
+private:
+    std::vector<SosFilter> filters_;
 };
 
 /// The plug-in's processing frame (mono), "Feedback Reduction" at a given percentage.
@@ -84,10 +112,21 @@ std::vector<float> pureDelayRoom(int delaySamples);
 /// (plus its block delay) would just reach unity somewhere, in dB.
 double theoreticalStableGainDb(const std::vector<float>& room, double sampleRate, double loHz, double hiHz);
 
-/// Microphone and loudspeaker arithmetic of one run, block by block.
+/// Impulse response of a processor at unity loop (what it adds to the open loop), measured with an
+/// impulse of `level` in blocks of blockSize and scaled back by 1 / level.
+std::vector<double> measureImpulse(LoopProcessor& processor, int length, int blockSize, double level = 1e-3);
+
+/// Microphone and loudspeaker arithmetic of one run, block by block. The room path is a
+/// convolution split in two: the first kPartition taps directly per sample, the rest by uniformly
+/// partitioned overlap-save FFT convolution, one partition of loudspeaker history at a time, so
+/// long reverberant rooms cost little and the output equals the direct sum to rounding.
 class FeedbackLoop
 {
 public:
+    static constexpr int kPartition = 256;
+    /// The loudspeaker clips at this amplitude (an amplifier's rail), so a howl stays finite.
+    static constexpr double kSpeakerLimit = 10.0;
+
     FeedbackLoop(std::vector<float> room, int blockSize, int totalFrames);
 
     /// Linear loop gain applied to the room path from now on.
@@ -99,8 +138,18 @@ public:
     int position() const { return position_; }
 
 private:
-    std::vector<float> reversed_; // room reversed for a forward dot product
-    int offset_ = 0; // leading zeros of the room (pre-delay) skipped in the sum
+    void computeTail(int chunk);
+
+    std::vector<double> reversed_; // first kPartition taps of the room, reversed for a forward dot product
+    int offset_ = 0; // leading zeros of the room (pre-delay) skipped in the direct sum
+    int headLength_ = 0; // taps in the direct sum (room length up to kPartition)
+    // Overlap-save tail: spectra of the room partitions beyond the head and a ring of the spectra of
+    // past loudspeaker frames, bins 0..kPartition (the rest follows by conjugate symmetry).
+    std::vector<std::vector<std::complex<double>>> tailSpectra_;
+    std::vector<std::vector<std::complex<double>>> historySpectra_;
+    int historyNewest_ = 0;
+    std::vector<std::complex<double>> scratch_;
+    std::vector<double> tailOut_; // room tail at frames chunk * kPartition + i
     int blockSize_;
     double gain_ = 0.0;
     int position_ = 0;
@@ -116,12 +165,22 @@ struct RunResult
     int firstNotchFrame = -1; // first frame after the onset at which a notch was sounding (-1: none)
     int notchEngagements = 0; // sum of the rises of the sounding-notch count
     int maxNotches = 0;
+    double loopGainDb = 0.0; // after the onset
+    std::vector<double> windowEnergy; // output energy per judge window while the source plays
+    std::vector<double> windowLoopEnergy; // energy of the room's share of the microphone, same windows
+    double excessDb = 0.0; // output over the expected level, median of the last levelWindows while playing
+    double growthDb = 0.0; // smallest window-to-window rise of the output beyond expected
     double decayDb = 0.0; // output energy of the last window over the window before, source muted
     bool stable = true;
 };
 
-/// A run plays the source, then mutes it for the last 2 judge windows: a stable loop rings down,
-/// an unstable one keeps growing (or stays pinned at the output limiter).
+/// A run plays the source, then mutes it for the last 2 judge windows. It is judged while the
+/// source still plays, against a reference run far below the limit (when given): the expected
+/// output of a window is the reference's output plus its loop share (microphone minus source)
+/// grown by the loop gain difference. A loop is unstable if, over the last windows before the mute, its
+/// output exceeds that by more than howlExcessDb in most windows (a howl, held by a limiter or clipping), or
+/// the output beyond that rises by more than growthLimitDb from each window to the next (a growing ring), or
+/// if after the mute the output fails to fall (decayLimitDb).
 struct RunSettings
 {
     double sampleRate = 48000.0;
@@ -130,19 +189,28 @@ struct RunSettings
     double onsetSeconds = 0.0; // loop gain before this time: quietGainDb
     double quietGainDb = -80.0;
     double judgeWindowSeconds = 1.0;
-    double decayLimitDb = -3.0; // the last window must fall at least this much below the one before
+    // Stable loops in rooms stay within about 2 dB of the expected output even at their limit; a howl
+    // held by the output limiter stands 11 dB or more above a sung source (more above quieter ones).
+    double howlExcessDb = 6.0; // dB over the expected output that counts as a howl
+    int levelWindows = 3; // judge windows before the mute whose median level is compared
+    double growthLimitDb = 3.0; // rise per window of the output beyond expected, every window: growth
+    int growthWindows = 3; // judge windows before the mute whose rises are checked
+    double referenceBelowDb = 20.0; // findMaxStableGainDb's reference run: this far below its start
+    double decayLimitDb = -1.0; // muted: the last window must fall at least this much below the one before
     double silenceDbfs = -140.0; // a last window quieter than this (mean power) counts as rung down
 
     /// Frames at the end of the run during which the source is muted.
     int mutedFrames() const { return static_cast<int>(2.0 * judgeWindowSeconds * sampleRate); }
 };
 
-/// One closed-loop run of a source through the room and the processor.
+/// One closed-loop run of a source through the room and the processor, judged against `reference`
+/// (a run of the same source, room and processor far below the limit; null: the source alone).
 RunResult runLoop(const std::vector<double>& source, const std::vector<float>& room, LoopProcessor& processor,
-    const RunSettings& settings);
+    const RunSettings& settings, const RunResult* reference = nullptr);
 
 /// Steps the loop gain up from startDb in stepDb until a run is unstable (or maxDb is passed);
 /// returns the highest stable gain, or startDb - stepDb when even the first run was unstable.
+/// Runs its own reference referenceBelowDb below startDb.
 double findMaxStableGainDb(const std::vector<double>& source, const std::vector<float>& room,
     LoopProcessor& processor, RunSettings settings, double startDb, double stepDb, double maxDb);
 
