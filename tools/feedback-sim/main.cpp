@@ -38,6 +38,8 @@ struct Options
     int blockSize = 64;
     double stepDb = 0.5;
     double floorDbfs = -60.0; // ambient noise at the microphone under every source
+    bool falseNotchesOnly = false; // only the run far below the limit (material without feedback)
+    double marginDb = 20.0; // how far below the limit the false-notch run plays
     std::string csv;
     std::string logDir; // diagnostic CSV log of every closed-loop run
 };
@@ -49,6 +51,7 @@ void usage()
         "                             [--room-seed N] [--source-seed N] [--seconds S] [--rate HZ] [--block "
         "N]\n"
         "                             [--step DB] [--floor DBFS] [--csv FILE] [--log DIR] [--list-rooms]\n"
+        "                             [--false-notches-only] [--margin DB]\n"
         "Without --room or --room-name every room of the default set is measured.\n");
 }
 
@@ -89,6 +92,10 @@ bool parse(int argc, char** argv, Options& o)
             o.stepDb = std::atof(v);
         else if (a == "--floor" && (v = value("--floor")))
             o.floorDbfs = std::atof(v);
+        else if (a == "--false-notches-only")
+            o.falseNotchesOnly = true;
+        else if (a == "--margin" && (v = value("--margin")))
+            o.marginDb = std::atof(v);
         else if (a == "--csv" && (v = value("--csv")))
             o.csv = v;
         else if (a == "--log" && (v = value("--log")) && *v != '\0')
@@ -99,8 +106,10 @@ bool parse(int argc, char** argv, Options& o)
             return false;
         }
     }
-    if (!(o.seconds >= 6.0) || !(o.sampleRate >= 8000.0) || o.blockSize < 1 || !(o.stepDb > 0.0)) {
-        std::fprintf(stderr, "need --seconds >= 6, --rate >= 8000, --block >= 1, --step > 0\n");
+    if (!(o.seconds >= 6.0) || !(o.sampleRate >= 8000.0) || o.blockSize < 1 || !(o.stepDb > 0.0)
+        || !(o.marginDb >= 0.0 && o.marginDb <= 60.0)) {
+        std::fprintf(
+            stderr, "need --seconds >= 6, --rate >= 8000, --block >= 1, --step > 0, 0 <= --margin <= 60\n");
         return false;
     }
     return true;
@@ -301,6 +310,19 @@ int main(int argc, char** argv)
             },
             true);
 
+        if (o.falseNotchesOnly) {
+            // Material without feedback: one run `margin` below the loop's analytic limit (the
+            // searched limit agrees with it within a step), every notch engagement counted.
+            RunSettings quiet = base;
+            quiet.loopGainDb = r.nyquistLimitDb - o.marginDb;
+            r.falseNotches = runLoop(source, room.ir, on, quiet).notchEngagements;
+            std::printf("  %-18s false notches (loop gain limit - %.0f dB): %d\n", r.name.c_str(), o.marginDb,
+                r.falseNotches);
+            std::fflush(stdout);
+            reports.push_back(std::move(r));
+            continue;
+        }
+
         const double start = std::floor(r.nyquistLimitDb / o.stepDb) * o.stepDb - 3.0;
         r.msgOff = findMaxStableGainDb(source, room.ir, off, base, start, o.stepDb, start + 30.0);
         r.msgOn = findMaxStableGainDb(source, room.ir, on, base, r.msgOff, o.stepDb, r.msgOff + 30.0);
@@ -318,7 +340,7 @@ int main(int argc, char** argv)
 
         // False notches: a whole run far below the stability limit.
         RunSettings quiet = base;
-        quiet.loopGainDb = r.msgOff - 20.0;
+        quiet.loopGainDb = r.msgOff - o.marginDb;
         const RunResult quietRun = runLoop(source, room.ir, on, quiet);
         r.falseNotches = quietRun.notchEngagements;
         r.distortionQuiet = spectralDistortionDb(audible, quietRun.output, rate, 100.0, 10000.0, 0);
@@ -349,8 +371,11 @@ int main(int argc, char** argv)
             std::printf("  %-46s %s\n", "", "above every four-notch bound by more than a step");
         std::printf("  %-46s %7.0f ms\n", "howl onset (+3 dB) to first notch", r.timeToNotchMs);
         std::printf("  %-46s %7s\n", "howl run stable with the stage on", r.howlStable ? "yes" : "no");
-        std::printf("  %-46s %7d\n", "false notches (loop gain limit - 20 dB)", r.falseNotches);
-        std::printf("  %-46s %7.2f dB\n", "spectral distortion, limit - 20 dB, stage on", r.distortionQuiet);
+        const std::string below
+            = "limit - " + std::to_string(static_cast<int>(std::lround(o.marginDb))) + " dB";
+        std::printf("  %-46s %7d\n", ("false notches (loop gain " + below + ")").c_str(), r.falseNotches);
+        std::printf("  %-46s %7.2f dB\n", ("spectral distortion, " + below + ", stage on").c_str(),
+            r.distortionQuiet);
         std::printf(
             "  %-46s %7.2f dB\n", "spectral distortion at limit off, stage off", r.distortionOffAtOff);
         std::printf("  %-46s %7.2f dB\n", "spectral distortion at limit off, stage on", r.distortionOnAtOff);
@@ -359,7 +384,14 @@ int main(int argc, char** argv)
         reports.push_back(std::move(r));
     }
 
-    if (reports.size() > 1) {
+    int exitCode = 0;
+    if (o.falseNotchesOnly) {
+        int total = 0;
+        for (const RoomReport& r : reports)
+            total += r.falseNotches;
+        std::printf("  false notches in %zu room(s): %d\n", reports.size(), total);
+        exitCode = total == 0 ? 0 : 3;
+    } else if (reports.size() > 1) {
         std::printf("\n  %-18s %6s %7s %7s %6s %6s %7s %7s %8s %5s\n", "room", "RT60 s", "off dB", "on dB",
             "added", "bound", "any ph.", "stage n", "notch ms", "false");
         std::vector<double> ratios, times;
@@ -391,6 +423,10 @@ int main(int argc, char** argv)
         std::fprintf(f, "room,quantity,value,unit\n");
         for (const RoomReport& r : reports) {
             const char* n = r.name.c_str();
+            if (o.falseNotchesOnly) {
+                std::fprintf(f, "%s,false_notches,%d,count\n", n, r.falseNotches);
+                continue;
+            }
             std::fprintf(f, "%s,rt60,%.2f,s\n", n, r.rt60Seconds);
             std::fprintf(f, "%s,stable_gain_limit_nyquist,%.2f,dB\n", n, r.nyquistLimitDb);
             std::fprintf(f, "%s,stable_gain_limit_any_phase,%.2f,dB\n", n, r.magnitudeLimitDb);
@@ -425,5 +461,5 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    return 0;
+    return exitCode;
 }
