@@ -111,6 +111,7 @@ public:
     const double* outputMonoBuffer() const { return outputMonoBuffer_.data(); }
 
     dsp::FeedbackSuppressor& feedbackSuppressor() { return feedback_; }
+    const dsp::FeedbackSuppressor& feedbackSuppressor() const { return feedback_; }
     const dsp::FilterLane& filterLane(int lane) const { return filterLanes_[static_cast<size_t>(lane)]; }
     const dsp::AirStage& airStage() const { return air_; }
     const dsp::Saturator& saturation() const { return saturation_; }

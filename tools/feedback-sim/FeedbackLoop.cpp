@@ -132,6 +132,16 @@ int FrameProcessor::activeNotchCount() const
     return frame_->published.activeNotchCount.load();
 }
 
+uint64_t FrameProcessor::detectorAnalyses() const
+{
+    return frame_->feedbackSuppressor().detector().analysisCount();
+}
+
+uint64_t FrameProcessor::heldTrackAnalyses() const
+{
+    return frame_->feedbackSuppressor().detector().heldFrames();
+}
+
 // ---- Rooms ----------------------------------------------------------------------------------
 
 namespace {
@@ -356,6 +366,9 @@ RunResult runLoop(const std::vector<double>& source, const std::vector<float>& r
         if (count > 0 && r.firstNotchFrame < 0 && at + frames > onset)
             r.firstNotchFrame = at + frames;
     }
+
+    r.analyses = processor.detectorAnalyses();
+    r.heldTrackAnalyses = processor.heldTrackAnalyses();
 
     const size_t w = static_cast<size_t>(settings.judgeWindowSeconds * settings.sampleRate);
     if (w == 0)

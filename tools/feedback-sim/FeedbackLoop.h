@@ -29,6 +29,10 @@ public:
     virtual void process(const double* in, double* out, int frames) = 0;
     /// Sounding feedback notches after the last block (0 for processors without any).
     virtual int activeNotchCount() const { return 0; }
+    /// Feedback analyses since the last reset, and those in which a running track stayed on its own
+    /// peak while another bin was the most prominent (two rings at once); 0 without a detector.
+    virtual uint64_t detectorAnalyses() const { return 0; }
+    virtual uint64_t heldTrackAnalyses() const { return 0; }
 };
 
 /// Passes the microphone straight to the loudspeaker.
@@ -73,6 +77,8 @@ public:
     void reset() override;
     void process(const double* in, double* out, int frames) override;
     int activeNotchCount() const override;
+    uint64_t detectorAnalyses() const override;
+    uint64_t heldTrackAnalyses() const override;
     const ProcessingFrame& frame() const { return *frame_; }
 
     /// Records every block into `log` (transport running, playhead counted from the start of each
@@ -164,6 +170,8 @@ struct RunResult
     std::vector<double> output;
     int firstNotchFrame = -1; // first frame after the onset at which a notch was sounding (-1: none)
     int notchEngagements = 0; // sum of the rises of the sounding-notch count
+    uint64_t analyses = 0; // feedback analyses in the run
+    uint64_t heldTrackAnalyses = 0; // of which the track held its own peak against another ring
     int maxNotches = 0;
     double loopGainDb = 0.0; // after the onset
     std::vector<double> windowEnergy; // output energy per judge window while the source plays
