@@ -142,6 +142,11 @@ uint64_t FrameProcessor::heldTrackAnalyses() const
     return frame_->feedbackSuppressor().detector().heldFrames();
 }
 
+bool FrameProcessor::trackRunning() const
+{
+    return frame_->feedbackSuppressor().detector().trackFrames() > 0;
+}
+
 // ---- Rooms ----------------------------------------------------------------------------------
 
 namespace {
@@ -365,6 +370,8 @@ RunResult runLoop(const std::vector<double>& source, const std::vector<float>& r
         r.maxNotches = std::max(r.maxNotches, count);
         if (count > 0 && r.firstNotchFrame < 0 && at + frames > onset)
             r.firstNotchFrame = at + frames;
+        if (r.firstTrackFrame < 0 && at + frames > onset && processor.trackRunning())
+            r.firstTrackFrame = at + frames;
     }
 
     r.analyses = processor.detectorAnalyses();

@@ -33,6 +33,8 @@ public:
     /// peak while another bin was the most prominent (two rings at once); 0 without a detector.
     virtual uint64_t detectorAnalyses() const { return 0; }
     virtual uint64_t heldTrackAnalyses() const { return 0; }
+    /// The detector tracks a loud, prominent, isolated peak (false without a detector).
+    virtual bool trackRunning() const { return false; }
 };
 
 /// Passes the microphone straight to the loudspeaker.
@@ -79,6 +81,7 @@ public:
     int activeNotchCount() const override;
     uint64_t detectorAnalyses() const override;
     uint64_t heldTrackAnalyses() const override;
+    bool trackRunning() const override;
     const ProcessingFrame& frame() const { return *frame_; }
 
     /// Records every block into `log` (transport running, playhead counted from the start of each
@@ -169,6 +172,7 @@ struct RunResult
     std::vector<double> mic;
     std::vector<double> output;
     int firstNotchFrame = -1; // first frame after the onset at which a notch was sounding (-1: none)
+    int firstTrackFrame = -1; // first frame after the onset at which the detector tracked a ring (-1: none)
     int notchEngagements = 0; // sum of the rises of the sounding-notch count
     uint64_t analyses = 0; // feedback analyses in the run
     uint64_t heldTrackAnalyses = 0; // of which the track held its own peak against another ring

@@ -164,6 +164,7 @@ struct RoomReport
     bool howlStable = false;
     int falseNotches = 0;
     double heldShare = 0.0; // howl run: share of analyses in which two rings competed for the track
+    double timeToTrackMs = NAN; // howl onset to the detector's first track (loud, 45 dB prominent, isolated)
     double distortionQuiet = 0.0, distortionOffAtOff = 0.0, distortionOnAtOff = 0.0, distortionOnAtOn = 0.0;
     double added() const { return msgOn - msgOff; }
 };
@@ -338,6 +339,9 @@ int main(int argc, char** argv)
             ? (howlRun.firstNotchFrame / rate - howl.onsetSeconds) * 1000.0
             : NAN;
         r.howlStable = howlRun.stable;
+        r.timeToTrackMs = howlRun.firstTrackFrame >= 0
+            ? (howlRun.firstTrackFrame / rate - howl.onsetSeconds) * 1000.0
+            : NAN;
         r.heldShare = howlRun.analyses > 0
             ? static_cast<double>(howlRun.heldTrackAnalyses) / static_cast<double>(howlRun.analyses)
             : 0.0;
@@ -374,6 +378,7 @@ int main(int argc, char** argv)
         if (r.added() > std::max(r.bound.addedDb(), r.stageShapeBound.addedDb()) + o.stepDb)
             std::printf("  %-46s %s\n", "", "above every four-notch bound by more than a step");
         std::printf("  %-46s %7.0f ms\n", "howl onset (+3 dB) to first notch", r.timeToNotchMs);
+        std::printf("  %-46s %7.0f ms\n", "  of which until the ring is tracked (45 dB)", r.timeToTrackMs);
         std::printf("  %-46s %7s\n", "howl run stable with the stage on", r.howlStable ? "yes" : "no");
         std::printf("  %-46s %6.1f %%\n", "howl run analyses with two rings competing", 100.0 * r.heldShare);
         const std::string below
@@ -442,6 +447,7 @@ int main(int argc, char** argv)
             std::fprintf(f, "%s,four_notch_bound_any_phase,%.2f,dB\n", n, r.anyPhaseBound.addedDb());
             std::fprintf(f, "%s,four_notch_bound_stage_shape,%.2f,dB\n", n, r.stageShapeBound.addedDb());
             std::fprintf(f, "%s,time_to_first_notch,%.1f,ms\n", n, r.timeToNotchMs);
+            std::fprintf(f, "%s,time_to_first_track,%.1f,ms\n", n, r.timeToTrackMs);
             std::fprintf(f, "%s,howl_run_stable,%d,bool\n", n, r.howlStable ? 1 : 0);
             std::fprintf(f, "%s,howl_run_two_rings_share,%.4f,ratio\n", n, r.heldShare);
             std::fprintf(f, "%s,false_notches,%d,count\n", n, r.falseNotches);
