@@ -71,34 +71,37 @@ void runChain(benchmark::State& state, int group, bool eco, int block)
     const auto in = bench::wholeChainSignal(kSignalFrames, kRate);
     std::vector<std::vector<double>> out(2, std::vector<double>(static_cast<size_t>(kSignalFrames)));
 
-    // Warm-up: models settle, the detector fills its window, ramps land.
+    // The next block of the looped signal; returns its position.
     int pos = 0;
-    for (int done = 0; done < kWarmupFrames; done += block) {
-        const double* ip[2] = {in[0].data() + pos, in[1].data() + pos};
-        double* op[2] = {out[0].data() + pos, out[1].data() + pos};
+    const auto processBlock = [&] {
+        if (pos + block > kSignalFrames)
+            pos = 0;
+        const int at = pos;
+        const double* ip[2] = {in[0].data() + at, in[1].data() + at};
+        double* op[2] = {out[0].data() + at, out[1].data() + at};
         frame->process(params, ip, 2, op, 2, block);
+        benchmark::DoNotOptimize(op[0][0]);
         pos += block;
-    }
+        return at;
+    };
+
+    // Warm-up: models settle, the detector fills its window, ramps land.
+    for (int done = 0; done < kWarmupFrames; done += block)
+        processBlock();
 
     std::vector<double> times;
     times.reserve(1 << 20);
     std::vector<double> fastest(static_cast<size_t>(kSignalFrames / block + 1), 1e9);
     double total = 0.0;
     for (auto _ : state) {
-        if (pos + block > kSignalFrames)
-            pos = 0;
-        const double* ip[2] = {in[0].data() + pos, in[1].data() + pos};
-        double* op[2] = {out[0].data() + pos, out[1].data() + pos};
         const double t0 = threadSeconds();
-        frame->process(params, ip, 2, op, 2, block);
+        const int at = processBlock();
         const double dt = threadSeconds() - t0;
-        benchmark::DoNotOptimize(op[0][0]);
         total += dt;
         if (times.size() < times.capacity())
             times.push_back(dt);
-        double& f = fastest[static_cast<size_t>(pos / block)];
+        double& f = fastest[static_cast<size_t>(at / block)];
         f = std::min(f, dt);
-        pos += block;
     }
     if (times.empty() || total <= 0.0)
         return;
@@ -109,15 +112,8 @@ void runChain(benchmark::State& state, int group, bool eco, int block)
     // The mean without the per-block clock reads.
     const int passBlocks = static_cast<int>(2.0 * kRate) / block;
     const double passStart = threadSeconds();
-    for (int b = 0; b < passBlocks; ++b) {
-        if (pos + block > kSignalFrames)
-            pos = 0;
-        const double* ip[2] = {in[0].data() + pos, in[1].data() + pos};
-        double* op[2] = {out[0].data() + pos, out[1].data() + pos};
-        frame->process(params, ip, 2, op, 2, block);
-        benchmark::DoNotOptimize(op[0][0]);
-        pos += block;
-    }
+    for (int b = 0; b < passBlocks; ++b)
+        processBlock();
     const double passMean = (threadSeconds() - passStart) / passBlocks;
     state.counters["RTF"] = (block / kRate) / passMean;
     state.counters["mean_block_us"] = mean * 1e6;
