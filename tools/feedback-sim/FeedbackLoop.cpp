@@ -1,4 +1,5 @@
 #include "feedback-sim/FeedbackLoop.h"
+#include "feedback-sim/LoopAnalysis.h"
 
 #include "diag/DiagnosticLog.h"
 #include "dsp/feedback/Fft2048.h"
@@ -151,27 +152,15 @@ bool FrameProcessor::trackRunning() const
 
 namespace {
 
-void filterInPlace(std::vector<float>& x, double cornerHz, double sampleRate, bool highPass)
+// A second-order Butterworth high-pass or low-pass over a float response, in double precision.
+void bandLimit(std::vector<float>& x, double cornerHz, double sampleRate, bool highPass)
 {
     if (!(cornerHz > 0.0) || cornerHz >= 0.5 * sampleRate)
         return;
-    const double w0 = 2.0 * M_PI * cornerHz / sampleRate;
-    const double alpha = std::sin(w0) / (2.0 * std::sqrt(0.5));
-    const double c = std::cos(w0);
-    const double a0 = 1.0 + alpha;
-    const double b0 = (highPass ? (1.0 + c) / 2.0 : (1.0 - c) / 2.0) / a0;
-    const double b1 = (highPass ? -(1.0 + c) : (1.0 - c)) / a0;
-    const double b2 = b0;
-    const double a1 = -2.0 * c / a0;
-    const double a2 = (1.0 - alpha) / a0;
-    double s1 = 0.0, s2 = 0.0;
-    for (float& v : x) {
-        const double in = v;
-        const double y = b0 * in + s1;
-        s1 = b1 * in - a1 * y + s2;
-        s2 = b2 * in - a2 * y;
-        v = static_cast<float>(y);
-    }
+    const double q = std::sqrt(0.5);
+    SosFilter f(highPass ? designHighPass(cornerHz, q, sampleRate) : designLowPass(cornerHz, q, sampleRate));
+    for (float& v : x)
+        v = static_cast<float>(f.process(v));
 }
 
 } // namespace
@@ -201,8 +190,8 @@ std::vector<float> syntheticRoom(const RoomSettings& s, double sampleRate)
     // Loudspeaker and microphone band: second-order Butterworth high-pass and low-pass (RBJ Audio EQ
     // Cookbook), so the loop cannot ring outside the band a stage monitor actually reproduces.
     h.resize(h.size() + static_cast<size_t>(0.02 * sampleRate), 0.0f);
-    filterInPlace(h, s.lowCutHz, sampleRate, true);
-    filterInPlace(h, s.highCutHz, sampleRate, false);
+    bandLimit(h, s.lowCutHz, sampleRate, true);
+    bandLimit(h, s.highCutHz, sampleRate, false);
     return h;
 }
 
@@ -215,19 +204,8 @@ std::vector<float> pureDelayRoom(int delaySamples)
 
 double theoreticalStableGainDb(const std::vector<float>& room, double sampleRate, double loHz, double hiHz)
 {
-    double peak = 0.0;
-    for (double f = loHz; f <= hiHz; f += 1.0) {
-        const std::complex<double> step = std::polar(1.0, -2.0 * M_PI * f / sampleRate);
-        std::complex<double> z = 1.0;
-        std::complex<double> acc = 0.0;
-        for (float tap : room) {
-            if (tap != 0.0f)
-                acc += static_cast<double>(tap) * z;
-            z *= step;
-        }
-        peak = std::max(peak, std::abs(acc));
-    }
-    return peak > 0.0 ? -20.0 * std::log10(peak) : 0.0;
+    // The room alone (a unity chain, no extra delay) on the open-loop analysis's fine grid.
+    return magnitudeLimitDb(openLoopResponse(room, {}, 0, sampleRate), loHz, hiHz);
 }
 
 // ---- The loop -------------------------------------------------------------------------------
