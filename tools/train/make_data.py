@@ -44,7 +44,7 @@ PACKAGES_TRAIN = [
     "ffmpeg", "fluidsynth", "fluid-soundfont-gm", "timgm6mb-soundfont", "avldrums.lv2-soundfont",
     "hydrogen-drumkits", "asterisk-core-sounds-en-g722", "asterisk-core-sounds-es-g722",
     "asterisk-core-sounds-fr-g722", "asterisk-core-sounds-ru-g722", "tuxpaint-stamps-default",
-    "ktuberling-data", "klettres-data",
+    "ktuberling-data", "klettres-data", "fretsonfire-songs-muldjord", "fretsonfire-songs-sectoid",
 ]
 PACKAGES_EVAL = [
     "asterisk-core-sounds-it-g722", "hedgewars-data", "musescore-general-soundfont-small",
@@ -98,8 +98,14 @@ def rng_for(seed, *keys):
 
 # ---- voices ------------------------------------------------------------------------------------
 
+def sources_of(split, cfg):
+    """Which sources a split draws from: "train", "valid" or "eval" (a split may borrow another
+    split's sources, e.g. a sung evaluation split)."""
+    return cfg.get("sources", split)
+
+
 def voice_files(split):
-    """(group, path, raw format) of the candidate voice files of a split, sorted."""
+    """(group, path, raw format) of the candidate voice files of a source set, sorted."""
     files = []
     if split == "eval":
         for lang in EVAL_ASTERISK:
@@ -159,7 +165,7 @@ def load_voices(split, per_group, seed, cache):
         notes[key] = {"candidates": len(entries), "kept": kept, "clipped": dropped_clip, "low_passed": dropped_band}
         print("  voices %s %s: %s" % (split, key, notes[key]), flush=True)
     np.savez(path, full=np.array(full, dtype=object), limited=np.array(limited, dtype=object), notes=notes)
-    return full, limited, notes
+    return load_voices(split, per_group, seed, cache)  # from the cache, so a fresh run gives the same bits
 
 
 def trim_silence(x):
@@ -387,7 +393,106 @@ def render_stems(split, counts, seconds, seed, cache):
     bleed = [(name, x) for name, x in bleed if np.max(np.abs(x)) > 1e-4]
     print("  stems %s: %d singing, %d bleed" % (split, len(singing), len(bleed)), flush=True)
     np.savez(path, singing=np.array(singing, dtype=object), bleed=np.array(bleed, dtype=object))
-    return singing, bleed
+    return render_stems(split, counts, seconds, seed, cache)
+
+
+# ---- real recordings and sung phrases ----------------------------------------------------------
+
+FRETSONFIRE = "/usr/share/games/fretsonfire/data/songs/"
+ZEROAD_PACKAGE = "0ad-data"
+ZEROAD_ZIP = "usr/share/games/0ad/mods/public/public.zip"
+
+
+def fetch_0ad_music(cache):
+    """The game's music folder (live orchestral and world instruments, no voice; CC-BY-SA-3.0,
+    Wildfire Games) taken out of its data package without installing it: the package is
+    downloaded with apt-get, only audio/music/*.ogg and audio/LICENSE.txt are kept (about 210 MB
+    of 3.2 GB), and the package is deleted."""
+    out = os.path.join(cache, "0ad")
+    music = os.path.join(out, "audio", "music")
+    if os.path.isdir(music) and glob.glob(os.path.join(music, "*.ogg")):
+        return sorted(glob.glob(os.path.join(music, "*.ogg")))
+    import shutil
+    import tempfile
+    import zipfile
+
+    work = tempfile.mkdtemp(dir=cache)
+    try:
+        print("downloading %s for its music" % ZEROAD_PACKAGE, flush=True)
+        subprocess.run(["apt-get", "download", ZEROAD_PACKAGE], cwd=work, check=True)
+        deb = glob.glob(os.path.join(work, "*.deb"))[0]
+        tar = subprocess.Popen(["dpkg-deb", "--fsys-tarfile", deb], stdout=subprocess.PIPE)
+        subprocess.run(["tar", "-x", "-C", work, "./" + ZEROAD_ZIP], stdin=tar.stdout, check=True)
+        if tar.wait() != 0:
+            raise RuntimeError("dpkg-deb failed on " + deb)
+        os.remove(deb)
+        with zipfile.ZipFile(os.path.join(work, ZEROAD_ZIP)) as z:
+            for name in z.namelist():
+                if (name.startswith("audio/music/") and name.endswith(".ogg")) or name == "audio/LICENSE.txt":
+                    z.extract(name, work + "/extracted")
+        os.makedirs(out, exist_ok=True)
+        os.replace(os.path.join(work, "extracted", "audio"), os.path.join(out, "audio"))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    return sorted(glob.glob(os.path.join(music, "*.ogg")))
+
+
+def real_recording_files(split, cache):
+    """(name, path) of the real instrument recordings a training or validation split draws bleed
+    from: the lead-guitar stems of Muldjord's songs (their full mixes carry a voice and are left
+    out), Sectoid's instrumental songs and guitar stems, and the 0ad music. One file in six (by a
+    hash of its path) belongs to validation."""
+    files = [("muldjord-guitar", p) for p in glob.glob(FRETSONFIRE + "muldjord/*/guitar.ogg")]
+    files += [("sectoid-" + os.path.basename(p)[:-4], p) for p in glob.glob(FRETSONFIRE + "sectoid/*/*.ogg")]
+    files += [("0ad", p) for p in fetch_0ad_music(cache)]
+    held_out = [f for f in files if stable_hash(os.path.relpath(f[1], cache) if f[1].startswith(cache) else f[1]) % 6 == 0]
+    kept = [f for f in files if f not in held_out]
+    return sorted(held_out if split == "valid" else kept)
+
+
+def load_real_stems(split, seconds, seed, cache):
+    """(name, excerpt) of the real recordings: from every file one excerpt of up to `seconds`
+    seconds at a seeded place, in float16 (cached)."""
+    path = os.path.join(cache, "real_%s.npz" % split)
+    if os.path.exists(path):
+        d = np.load(path, allow_pickle=True)
+        return [(name, x.astype(np.float32)) for name, x in d["stems"]]
+    stems = []
+    for name, p in real_recording_files(split, cache):
+        rng = rng_for(seed, "real", os.path.basename(os.path.dirname(p)), os.path.basename(p))
+        x = audio.decode(p)
+        n = int(seconds * RATE)
+        if len(x) > n:
+            start = int(rng.integers(0, len(x) - n))
+            x = x[start : start + n]
+        if len(x) > RATE and np.max(np.abs(x)) > 1e-3:
+            stems.append(("real:" + name, (x / np.max(np.abs(x))).astype(np.float16)))
+    print("  real recordings %s: %d files, %.1f min" % (split, len(stems), sum(len(x) for _, x in stems) / RATE / 60), flush=True)
+    np.savez(path, stems=np.array(stems, dtype=object))
+    return load_real_stems(split, seconds, seed, cache)
+
+
+def sung_pool(split, voices, count, seed, cache):
+    """`count` sung phrases made from the split's own speech clips by singing.py (held vowels on
+    a melody with vibrato and swell, consonants kept), a quarter of them from the band-limited
+    clips as in the spoken examples (cached)."""
+    import singing
+
+    path = os.path.join(cache, "sung_%s_%d.npz" % (split, count))
+    if os.path.exists(path):
+        return list(np.load(path, allow_pickle=True)["phrases"])
+    full, limited = voices[0], voices[1]
+    rng = rng_for(seed, "sung", split)
+    phrases = []
+    while len(phrases) < count:
+        pool = limited if (limited and rng.random() < 0.25) or not full else full
+        clip = pool[int(rng.integers(len(pool)))]
+        y, notes = singing.sing_phrase(clip, RATE, rng)
+        if notes and np.max(np.abs(y)) > 1e-3:
+            phrases.append((y / np.max(np.abs(y))).astype(np.float32))
+    print("  sung phrases %s: %d, %.1f min" % (split, len(phrases), sum(len(x) for x in phrases) / RATE / 60), flush=True)
+    np.savez(path, phrases=np.array(phrases, dtype=object))
+    return sung_pool(split, voices, count, seed, cache)
 
 
 # ---- mixing ------------------------------------------------------------------------------------
@@ -399,10 +504,30 @@ def excerpt(rng, x, n):
     return x[start : start + n]
 
 
-def vocal_track(rng, full, limited, singing, n):
+def sung_track(rng, phrases, n):
+    """Sung phrases one after another with breaths between them, each soft or loud."""
+    out = np.zeros(n, dtype=np.float32)
+    i = int(rng.uniform(0.0, 0.6) * RATE)
+    while i < n:
+        phrase = phrases[int(rng.integers(len(phrases)))] * rng.uniform(0.25, 1.0)
+        m = min(len(phrase), n - i)
+        out[i : i + m] += phrase[:m]
+        i += m + int(rng.uniform(0.15, 0.9) * RATE)
+    return out
+
+
+def vocal_track(rng, full, limited, singing, n, sung=None, options=None):
     """Dry vocal: a singing excerpt or spoken clips with pauses. Band-limited clips are drawn for
-    a quarter of the spoken examples only."""
-    if singing and rng.random() < 0.4:
+    a quarter of the spoken examples only. With sung phrases and `sung_share` in the options, that
+    share of the vocals are sung phrases and `soundfont_share` soundfont singing."""
+    if sung and options and options.get("sung_share", 0.0) > 0.0:
+        u = rng.random()
+        if u < options["sung_share"]:
+            return sung_track(rng, sung, n), "sung-from-speech"
+        if singing and u < options["sung_share"] + options.get("soundfont_share", 0.0):
+            x = excerpt(rng, singing[int(rng.integers(len(singing)))], n)
+            return x / (np.max(np.abs(x)) + 1e-9), "singing"
+    elif singing and rng.random() < 0.4:
         x = excerpt(rng, singing[int(rng.integers(len(singing)))], n)
         return x / (np.max(np.abs(x)) + 1e-9), "singing"
     pool, kind = (limited, "speech-band-limited") if (limited and rng.random() < 0.25) or not full else (full, "speech")
@@ -426,8 +551,31 @@ def convolve(x, h):
     return signal.oaconvolve(x, h)[: len(x)].astype(np.float32)
 
 
-def mix_example(rng, voices, stems, n):
-    """One example: microphone signal and vocal target (float32), and what went into it."""
+def proximity_shelf(distance):
+    """The bass lift of a directional microphone close to the mouth: about +6 dB per halving of
+    the distance below 30 cm, at most +12 dB, as a low shelf at 150 Hz."""
+    return audio.biquad("lowshelf", 150.0, float(np.clip(6.0 * np.log2(0.3 / distance), 0.0, 12.0)))
+
+
+def off_axis_colour(rng):
+    """A directional microphone hears the band off its axis: the highs fall off more than the
+    lows (a high shelf of 0 to -9 dB from 2 to 6 kHz and a gentle low-mid dip)."""
+    return np.concatenate([audio.biquad("highshelf", rng.uniform(2000.0, 6000.0), rng.uniform(-9.0, 0.0)),
+                           audio.biquad("peak", rng.uniform(300.0, 900.0), rng.uniform(-4.0, 0.0), 0.8)])
+
+
+def pick_bleed(rng, bleed_stems, real, options):
+    """A bleed stem: a real recording for `real_share` of the picks when there are any."""
+    if real and rng.random() < options.get("real_share", 0.0):
+        return real[int(rng.integers(len(real)))]
+    return bleed_stems[int(rng.integers(len(bleed_stems)))]
+
+
+def mix_example(rng, voices, stems, n, sung=None, real=None, options=None):
+    """One example: microphone signal and vocal target (float32), and what went into it. The
+    options (all off by default, which gives the first round's data unchanged) add sung phrases,
+    real recordings as bleed, the proximity effect on the vocal and off-axis colour on the band."""
+    options = options or {}
     full, limited = voices
     singing, bleed_stems = stems
     meta = {}
@@ -440,10 +588,12 @@ def mix_example(rng, voices, stems, n):
 
     vocal = np.zeros(n, dtype=np.float32)
     if kind != "bleed-only":
-        dry, meta["vocal"] = vocal_track(rng, full, limited, singing, n)
+        dry, meta["vocal"] = vocal_track(rng, full, limited, singing, n, sung, options)
         distance = rng.uniform(0.05, 0.3)
         near = audio.room_impulse_response(rng, distance, rng.uniform(0.2, 0.6), critical)
         vocal = convolve(dry, near * distance)
+        if options.get("proximity"):
+            vocal = signal.sosfilt(proximity_shelf(distance), vocal).astype(np.float32)
         if rng.random() < 0.3:  # the vocal coming back from the monitors belongs to the vocal
             monitor = audio.room_impulse_response(rng, rng.uniform(1.0, 3.0), rt60, critical)
             delay = int(rng.uniform(0.002, 0.008) * RATE)
@@ -456,8 +606,10 @@ def mix_example(rng, voices, stems, n):
     if kind != "vocal-only":
         sources = []
         for _ in range(int(rng.integers(1, 5))):
-            name, stem = bleed_stems[int(rng.integers(len(bleed_stems)))]
+            name, stem = pick_bleed(rng, bleed_stems, real, options)
             x = excerpt(rng, stem, n)
+            if options.get("off_axis"):
+                x = signal.sosfilt(off_axis_colour(rng), x).astype(np.float32)
             distance = rng.uniform(1.0, 8.0)
             h = audio.room_impulse_response(rng, distance, rt60, critical)
             y = convolve(x / (np.sqrt(np.mean(x**2)) + 1e-9), h) * 10.0 ** (rng.uniform(-6.0, 6.0) / 20.0)
@@ -502,7 +654,8 @@ def main():
     parser.add_argument("--recipe", default=os.path.join(HERE, "recipe.json"))
     parser.add_argument("--small", action="store_true", help="a few examples per split, for testing")
     parser.add_argument("--no-install", action="store_true")
-    parser.add_argument("--splits", default="train,valid,eval")
+    parser.add_argument("--splits", help="comma-separated splits to make (default: every split of the recipe)")
+    parser.add_argument("--jobs", type=int, default=1, help="processes that mix examples (same data for any count)")
     args = parser.parse_args()
     with open(args.recipe) as f:
         recipe = json.load(f)["data"]
@@ -515,6 +668,7 @@ def main():
                 split["stems"][k] = min(split["stems"][k], 2)
     if not args.no_install:
         install_packages(PACKAGES_TOOLS + PACKAGES_TRAIN + PACKAGES_EVAL)
+    args.splits = args.splits or ",".join(recipe["splits"])
     seed = recipe["seed"]
     seconds = recipe["example_seconds"]
     n = int(seconds * RATE) // NETWORK_HOP * NETWORK_HOP
@@ -522,25 +676,60 @@ def main():
     os.makedirs(cache, exist_ok=True)
     for split in args.splits.split(","):
         cfg = recipe["splits"][split]
-        voices = load_voices(split, cfg["voices_per_group"], seed, cache)
-        stems = render_stems(split, cfg["stems"], recipe["stem_seconds"], seed, cache)
+        split_seed = cfg.get("seed", seed)
+        source = sources_of(split, cfg)
+        options = cfg.get("options", {})
+        voices = load_voices(source, cfg["voices_per_group"], split_seed, cache)
+        stems = render_stems(source, cfg["stems"], recipe["stem_seconds"], split_seed, cache)
+        sung = sung_pool(source, voices, options["sung_phrases"], split_seed, cache) if options.get("sung_phrases") else None
+        real = load_real_stems(source, options["real_seconds"], split_seed, cache) if options.get("real_seconds") else None
         out_dir = os.path.join(args.out, split + ("-small" if args.small else ""))
         os.makedirs(out_dir, exist_ok=True)
         dtype = np.float16 if split == "train" else np.float32
-        mix = np.lib.format.open_memmap(os.path.join(out_dir, "mix.npy.partial"), mode="w+", dtype=dtype,
-                                        shape=(cfg["examples"], 2, n))
-        metas = []
-        for i in range(cfg["examples"]):
-            rng = rng_for(seed, "example", split, i)
-            mic, vocal, meta = mix_example(rng, voices[:2], stems, n)
-            mix[i, 0] = mic
-            mix[i, 1] = vocal
-            metas.append(meta)
-            if (i + 1) % 100 == 0:
-                print("  %s: %d examples" % (split, i + 1), flush=True)
-        mix.flush()
-        del mix
-        os.replace(os.path.join(out_dir, "mix.npy.partial"), os.path.join(out_dir, "mix.npy"))
+        partial = os.path.join(out_dir, "mix.npy.partial")
+        np.lib.format.open_memmap(partial, mode="w+", dtype=dtype, shape=(cfg["examples"], 2, n)).flush()
+
+        def make(worker):
+            """Writes examples worker, worker + jobs, ... into the shared file; returns their metas."""
+            mix = np.load(partial, mmap_mode="r+")
+            metas = {}
+            for i in range(worker, cfg["examples"], args.jobs):
+                rng = rng_for(split_seed, "example", split, i)
+                mic, vocal, meta = mix_example(rng, voices[:2], stems, n, sung, real, options)
+                mix[i, 0] = mic
+                mix[i, 1] = vocal
+                metas[i] = meta
+                if (i + 1) % 200 == 0:
+                    print("  %s: example %d" % (split, i + 1), flush=True)
+            mix.flush()
+            return metas
+
+        if args.jobs > 1:
+            import multiprocessing
+
+            def run(worker):
+                with open(os.path.join(out_dir, "meta.part%d.json" % worker), "w") as f:
+                    json.dump(make(worker), f)
+
+            context = multiprocessing.get_context("fork")  # the workers share the decoded sources
+            workers = [context.Process(target=run, args=(k,)) for k in range(args.jobs)]
+            for w in workers:
+                w.start()
+            for w in workers:
+                w.join()
+            if any(w.exitcode != 0 for w in workers):
+                sys.exit("a mixing worker failed")
+            parts = []
+            for k in range(args.jobs):
+                part_path = os.path.join(out_dir, "meta.part%d.json" % k)
+                with open(part_path) as f:
+                    parts.append({int(i): m for i, m in json.load(f).items()})
+                os.remove(part_path)
+        else:
+            parts = [make(0)]
+        metas = [m for part in parts for m in part.items()]
+        metas = [meta for _, meta in sorted(metas, key=lambda item: item[0])]
+        os.replace(partial, os.path.join(out_dir, "mix.npy"))
         with open(os.path.join(out_dir, "meta.json"), "w") as f:
             json.dump({"rate": RATE, "samples": n, "voices": voices[2], "examples": metas}, f, indent=1)
     manifest = os.path.join(args.out, "manifest" + ("-small" if args.small else "") + ".sha256")

@@ -5,11 +5,15 @@
 # its end first, then the ECO model. The step count fixes the run, so the same seeds give the same
 # models on any machine; END=HH:MM (UTC) only stops early: every model checkpoints where it is and
 # the same command continues it later, to the same result. INIT_FULL and INIT_ECO start a new run
-# from the models of earlier checkpoints (a fresh optimiser and schedule).
+# from the models of earlier checkpoints or, given a .bin, from a model blob such as a shipped
+# model (a fresh optimiser and schedule). RECIPE picks another recipe; DATA must hold its data.
 #
 #   tools/train/run_training.sh
 #   END=20:25 tools/train/run_training.sh        # stop early at 20:25, run again to continue
 #   SEQUENTIAL=1 tools/train/run_training.sh
+#   RECIPE=tools/train/recipe-sung.json DATA=/work/train-data3 RUNS=/work/train-runs3 \
+#     INIT_FULL=resources/models/big_base_s1.bin INIT_ECO=resources/models/gig_eco_v2.bin \
+#     tools/train/run_training.sh
 set -eu
 HERE=$(cd "$(dirname "$0")" && pwd)
 DATA=${DATA:-/work/train-data}
@@ -20,8 +24,12 @@ mkdir -p "$RUNS/full" "$RUNS/eco"
 train() {
     shape=$1
     init=$2
+    case "$init" in
+    *.bin) init_flag=--init-blob ;;
+    *) init_flag=--init ;;
+    esac
     $PY "$HERE/train.py" --shape "$shape" --data "$DATA" --run-dir "$RUNS/$shape" \
-        ${END:+--deadline "$END"} ${init:+--init "$init"}
+        ${RECIPE:+--recipe "$RECIPE"} ${END:+--deadline "$END"} ${init:+$init_flag "$init"}
 }
 
 if [ -n "${SEQUENTIAL:-}" ]; then

@@ -68,7 +68,7 @@ def main():
             recipe = json.load(f)
         cfg = recipe["train"][SHAPE]
         cfg.update({"batch": 2, "chunk_hops": CHUNK_HOPS, "steps": STEPS, "validate_every": VALIDATE_EVERY,
-                    "average_steps": 4})
+                    "average_steps": 4, "pause_weight": 1.0})
         recipe_path = os.path.join(work, "recipe.json")
         with open(recipe_path, "w") as f:
             json.dump(recipe, f)

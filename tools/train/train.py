@@ -36,10 +36,12 @@ import torch
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from blob import SHAPES  # noqa: E402
+from blob import SHAPES, read_blob  # noqa: E402
 from chain_loss import ChainModel, chain_terms  # noqa: E402
 from model import CancellerState, FilterHead, run_canceller  # noqa: E402
-from runtime_constants import NETWORK_HOP, SAMPLE_RATE_HZ  # noqa: E402
+from runtime_constants import NETWORK_HOP, SAMPLE_RATE_HZ, VOCAL_ACTIVE_FRAME_SECONDS, VOCAL_ACTIVE_RATIO  # noqa: E402
+
+VOCAL_ACTIVE_FRAME = int(round(VOCAL_ACTIVE_FRAME_SECONDS * SAMPLE_RATE_HZ))
 
 
 def load_split(data, name):
@@ -71,18 +73,43 @@ def validate(model, valid, count, chain):
     return change - 2.0 * max(0.0, abs(level) - 1.0), change, level
 
 
+def vocal_pauses(vocal):
+    """[B, N] 1.0 on the samples of the 20 ms frames where the vocal target is silent (below
+    VOCAL_ACTIVE_RATIO of its loudest frame in the whole example, the evaluation's rule), else 0."""
+    b, n = vocal.shape
+    frames = n // VOCAL_ACTIVE_FRAME
+    e = (vocal[:, : frames * VOCAL_ACTIVE_FRAME] ** 2).reshape(b, frames, VOCAL_ACTIVE_FRAME).mean(dim=2)
+    silent = (e <= e.amax(dim=1, keepdim=True) * VOCAL_ACTIVE_RATIO).float()
+    mask = silent.repeat_interleave(VOCAL_ACTIVE_FRAME, dim=1)
+    return torch.nn.functional.pad(mask, (0, n - mask.shape[1]))
+
+
+def pause_term(x, y, pauses, floor_db=-20.0):
+    """How far the canceller output stays above `floor_db` against the microphone in the vocal's
+    pauses, in units of 10 dB, averaged over the examples with a pause in this chunk: bleed that
+    the canceller removes in the pauses is what lets the phrase gate and the deep floor act."""
+    ex = (x**2 * pauses).sum(dim=1)
+    ey = (y**2 * pauses).sum(dim=1)
+    has = ex > 1e-12
+    if not bool(has.any()):
+        return x.new_zeros(())
+    attenuation_db = 10.0 * torch.log10((ey[has] + 1e-20) / ex[has])
+    return torch.mean(torch.relu(attenuation_db - floor_db)) / 10.0
+
+
 class Loss:
-    def __init__(self, vocal_weight, chain_weight):
+    def __init__(self, vocal_weight, chain_weight, pause_weight=0.0):
         self.window = torch.hann_window(512)
         self.vocal_weight = vocal_weight
         self.chain_weight = chain_weight
+        self.pause_weight = pause_weight
         self.chain = ChainModel()
 
     def compressed(self, x, scale):
         X = torch.stft(x / scale, 512, 128, window=self.window, center=False, return_complex=True).abs()
         return (X**2 + 1e-10) ** 0.15
 
-    def __call__(self, x, y, y_vocal, s, power):
+    def __call__(self, x, y, y_vocal, s, power, pauses=None):
         """x: microphone, y: canceller output, y_vocal: what the same filter does to the vocal
         alone, s: the vocal target, all [B, N]; power: [B, 1] mean microphone power of each
         example. The output should equal the vocal, the filter should leave the vocal alone (which
@@ -96,6 +123,8 @@ class Loss:
         loss = spectral + time_term + self.vocal_weight * distortion
         if self.chain_weight > 0:
             loss = loss + self.chain_weight * chain_terms(self.chain, x, y, s, x - s)
+        if self.pause_weight > 0 and pauses is not None:
+            loss = loss + self.pause_weight * pause_term(x, y, pauses)
         return loss
 
 
@@ -142,6 +171,8 @@ def main():
     parser.add_argument("--threads", type=int, default=1)
     parser.add_argument("--valid-count", type=int, default=24)
     parser.add_argument("--init", help="start from the model of this checkpoint (fresh optimiser and schedule)")
+    parser.add_argument("--init-blob", help="start from the weights of this model blob, e.g. a shipped model "
+                        "(fresh optimiser and schedule)")
     args = parser.parse_args()
     torch.set_num_threads(args.threads)
 
@@ -195,10 +226,19 @@ def main():
         model.load_state_dict(torch.load(args.init)["model"])
         average.load_state_dict(model.state_dict())
         say("started from the model in %s" % args.init)
+    elif args.init_blob:
+        arrays, width, taps, scale = read_blob(args.init_blob)
+        if (width, taps) != (model.width, model.taps):
+            parser.error("%s holds a %d-wide, %d-tap model; the %s shape is %d wide with %d taps"
+                         % (args.init_blob, width, taps, args.shape, model.width, model.taps))
+        model.load_arrays(arrays, scale)
+        average.load_state_dict(model.state_dict())
+        average.scale = scale
+        say("started from the weights in %s" % args.init_blob)
     say("%s model, %d training examples of %d samples, batch %d, chunks of %d hops, %d steps, validation every %d"
         % (args.shape, len(train), train.shape[2], cfg["batch"], cfg["chunk_hops"], total_steps, validate_every))
 
-    loss_fn = Loss(cfg["vocal_weight"], cfg.get("chain_weight", 0.0))
+    loss_fn = Loss(cfg["vocal_weight"], cfg.get("chain_weight", 0.0), cfg.get("pause_weight", 0.0))
     chain = ChainModel(leak=0.0)
     chunk = cfg["chunk_hops"] * NETWORK_HOP
     batch = cfg["batch"]
@@ -241,6 +281,7 @@ def main():
         data = torch.from_numpy(np.asarray(train[picks], dtype=np.float32))
         mic, vocal = data[:, 0], data[:, 1]
         power = torch.mean(mic**2, dim=1, keepdim=True) + 1e-10
+        pauses = vocal_pauses(vocal)
         offsets = list(range(first, mic.shape[1] - chunk + 1, chunk))
         for i, offset in enumerate(offsets):
             for g in optimiser.param_groups:
@@ -248,7 +289,7 @@ def main():
             target = vocal[:, offset : offset + chunk]
             y, cstate, [(y_vocal, vocal_history)] = model(mic[:, offset : offset + chunk], cstate, [(target, vocal_history)])
             vocal_history = vocal_history.detach()
-            loss = loss_fn(mic[:, offset : offset + chunk], y, y_vocal, target, power)
+            loss = loss_fn(mic[:, offset : offset + chunk], y, y_vocal, target, power, pauses[:, offset : offset + chunk])
             optimiser.zero_grad()
             loss.backward()
             torch.nn.utils.clip_grad_norm_(model.parameters(), 1.0)
