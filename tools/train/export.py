@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Exports the model of a training checkpoint as a weight blob (header scale 1.0).
+"""Exports the model of a training checkpoint as a weight blob (header scale 1.0): the raw weights,
+or with --average the moving average that training validates and exports.
 
     /usr/bin/python3 tools/train/export.py --shape full --checkpoint RUN/checkpoint.pt --out big_base_s1.bin
 """
@@ -19,9 +20,11 @@ def main():
     parser.add_argument("--shape", choices=sorted(SHAPES), required=True)
     parser.add_argument("--checkpoint", required=True)
     parser.add_argument("--out", required=True)
+    parser.add_argument("--average", action="store_true", help="the averaged weights (as training exports them)")
     args = parser.parse_args()
     model = FilterHead.for_shape(args.shape)
-    model.load_state_dict(torch.load(args.checkpoint)["model"])
+    state = torch.load(args.checkpoint)
+    model.load_state_dict(state["average"] if args.average and "average" in state else state["model"])
     size = model.export(args.out)
     print("wrote %s (%d bytes)" % (args.out, size))
 

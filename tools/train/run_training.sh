@@ -55,6 +55,11 @@ echo "evaluation written to $RUNS/evaluation-valid.md"
 $PY "$HERE/evaluate" --data "$DATA" --split eval --count "${EVAL_COUNT:-24}" --full "$RUNS/full/big_base_s1.bin" \
     --eco "$RUNS/eco/gig_eco_v2.bin" --json "$RUNS/evaluation-eval.json" > "$RUNS/evaluation-eval.md"
 echo "evaluation written to $RUNS/evaluation-eval.md"
+if [ -d "$DATA/eval-sung" ]; then
+    $PY "$HERE/evaluate" --data "$DATA" --split eval-sung --full "$RUNS/full/big_base_s1.bin" \
+        --eco "$RUNS/eco/gig_eco_v2.bin" --json "$RUNS/evaluation-eval-sung.json" > "$RUNS/evaluation-eval-sung.md"
+    echo "evaluation written to $RUNS/evaluation-eval-sung.md"
+fi
 $PY "$HERE/chain_loss.py" --data "$DATA" --split valid --full "$RUNS/full/big_base_s1.bin" \
     --eco "$RUNS/eco/gig_eco_v2.bin" --ceilings > "$RUNS/ceilings-valid.md"
 echo "spectral-stage ceilings written to $RUNS/ceilings-valid.md"
