@@ -504,16 +504,22 @@ def excerpt(rng, x, n):
     return x[start : start + n]
 
 
-def sung_track(rng, phrases, n):
-    """Sung phrases one after another with breaths between them, each soft or loud."""
+def clip_sequence(rng, clips, n, gains, gaps):
+    """Clips one after another from a random start within 0.6 s, each at a level drawn from `gains`
+    (linear) and followed by a pause drawn from `gaps` (seconds)."""
     out = np.zeros(n, dtype=np.float32)
     i = int(rng.uniform(0.0, 0.6) * RATE)
     while i < n:
-        phrase = phrases[int(rng.integers(len(phrases)))] * rng.uniform(0.25, 1.0)
-        m = min(len(phrase), n - i)
-        out[i : i + m] += phrase[:m]
-        i += m + int(rng.uniform(0.15, 0.9) * RATE)
+        clip = clips[int(rng.integers(len(clips)))] * rng.uniform(*gains)
+        m = min(len(clip), n - i)
+        out[i : i + m] += clip[:m]
+        i += m + int(rng.uniform(*gaps) * RATE)
     return out
+
+
+def sung_track(rng, phrases, n):
+    """Sung phrases one after another with breaths between them, each soft or loud."""
+    return clip_sequence(rng, phrases, n, (0.25, 1.0), (0.15, 0.9))
 
 
 def vocal_track(rng, full, limited, singing, n, sung=None, options=None):
@@ -531,14 +537,7 @@ def vocal_track(rng, full, limited, singing, n, sung=None, options=None):
         x = excerpt(rng, singing[int(rng.integers(len(singing)))], n)
         return x / (np.max(np.abs(x)) + 1e-9), "singing"
     pool, kind = (limited, "speech-band-limited") if (limited and rng.random() < 0.25) or not full else (full, "speech")
-    out = np.zeros(n, dtype=np.float32)
-    i = int(rng.uniform(0.0, 0.6) * RATE)
-    while i < n:
-        clip = pool[int(rng.integers(len(pool)))] * rng.uniform(0.5, 1.0)
-        m = min(len(clip), n - i)
-        out[i : i + m] += clip[:m]
-        i += m + int(rng.uniform(0.1, 0.9) * RATE)
-    return out, kind
+    return clip_sequence(rng, pool, n, (0.5, 1.0), (0.1, 0.9)), kind
 
 
 def active_mask(x):

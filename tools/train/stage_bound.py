@@ -14,10 +14,10 @@ scored with the evaluation's metrics (tools/train/evaluate). Rows:
 """
 import argparse
 import importlib.machinery
-import importlib.util
 import os
 import subprocess
 import sys
+import types
 
 import numpy as np
 
@@ -28,10 +28,10 @@ from runtime_constants import VOCAL_ACTIVE_RATIO  # noqa: E402
 
 
 def load_evaluate():
-    loader = importlib.machinery.SourceFileLoader("evaluate", os.path.join(HERE, "evaluate"))
-    spec = importlib.util.spec_from_loader("evaluate", loader)
-    module = importlib.util.module_from_spec(spec)
-    loader.exec_module(module)
+    """The evaluation script (a file without a .py suffix) as a module, for its metrics."""
+    module = types.ModuleType("evaluate")
+    module.__file__ = os.path.join(HERE, "evaluate")
+    importlib.machinery.SourceFileLoader("evaluate", module.__file__).exec_module(module)
     return module
 
 
