@@ -12,6 +12,11 @@ deterministically from the seeds in recipe.json:
   fluidsynth (reverb and chorus off), drums from the Black Pearl kit and a few hydrogen kits;
 - rooms: seeded synthetic impulse responses; mixing rules in `mix_example`.
 
+A split's "options" in the recipe (recipe-sung.json) add sung phrases made from the split's own
+speech by singing.py, real instrument recordings as bleed (Muldjord and Sectoid stems, the 0ad
+music), the proximity effect on the vocal and an off-axis colour on the band; without options a
+split comes out exactly as before. A split may borrow another split's sources ("sources") and seed.
+
 The evaluation split uses only sources that training never sees: the Italian asterisk prompts,
 the hedgewars voice packs, the Red Zeppelin kit, the MuseScore General soundfont, sonic-pi
 samples and lmms samples. The validation split holds out one file in eight of the training
