@@ -65,7 +65,11 @@ float BleedStage::process(float* lanes, int count, float mono, float& openness)
     float clean = mono;
     if (runCanceller_)
         clean = ecoActive_ ? models.eco.process(mono) : models.full.process(mono);
+    return processWithClean(lanes, count, mono, clean, openness);
+}
 
+float BleedStage::processWithClean(float* lanes, int count, float mono, float clean, float& openness)
+{
     if (!gateIdle_) {
         const float open = gate_.openness();
         spectral_.setVoiceTarget(std::isfinite(open) ? std::clamp(open, 0.0f, 1.0f) : 1.0f);

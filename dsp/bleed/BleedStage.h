@@ -44,6 +44,9 @@ public:
     /// One sample frame: cancels on `mono`, filters `lanes` in place and returns the gate's gain
     /// for the caller to apply; `openness` receives the gate's openness (1 while idle).
     float process(float* lanes, int count, float mono, float& openness);
+    /// The same frame with the clean reference given instead of the canceller's (what the
+    /// canceller would return for `mono`); process() runs the canceller and then this.
+    float processWithClean(float* lanes, int count, float mono, float clean, float& openness);
 
     // Lane handling, as every stage with per-lane state.
     void setChannelLanes(int lanes) { spectral_.setChannelLanes(lanes); }

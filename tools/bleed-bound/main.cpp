@@ -1,8 +1,7 @@
-// velarune-bleed-bound: the bleed stage (spectral processor and phrase gate, composed as the
-// processing frame composes them) driven by a clean reference and a voice decision that the
-// caller supplies. Fed with the true vocal and its true activity, it shows what the stage's own
-// floors, mask and gate timing allow with a perfect canceller and a perfect voice detector: the
-// bound that no bleed model can pass.
+// velarune-bleed-bound: the runtime's bleed stage (spectral processor and phrase gate) driven by a clean
+// reference and a voice decision that the caller supplies. Fed with the true vocal and its true activity, it
+// shows what the stage's own floors, mask and gate timing allow with a perfect canceller and a perfect voice
+// detector: the bound that no bleed model can pass.
 //
 //   velarune-bleed-bound [--rate HZ] [--amount 0..1] < in.f32 > out.f32
 //
@@ -13,8 +12,6 @@
 // twice the bleed (their mean is the mix); both lanes get the same filters and gate gain, so half
 // of each output lane is exactly what the stage did to the vocal and to the bleed.
 #include "dsp/bleed/BleedStage.h"
-#include "dsp/bleed/PhraseGate.h"
-#include "dsp/bleed/SpectralBleedProcessor.h"
 
 #include <cmath>
 #include <cstdio>
@@ -66,16 +63,13 @@ int main(int argc, char** argv)
         }
     }
 
-    auto spectral = std::make_unique<SpectralBleedProcessor>();
-    PhraseGate gate;
-    spectral->prepare(rate, cornersForHighPass(0.0f));
-    spectral->setLaneCapacity(2);
-    spectral->setActiveLanes(2);
-    spectral->setFloors(amount * BleedPolicy::kDeepFloorDb, amount * BleedPolicy::kShallowFloorDb);
-    const auto corners = cornersForHighPass(0.0f);
-    spectral->setCorners(corners.first, corners.second);
-    gate.prepare(rate);
-    gate.setDepth(std::min(amount * BleedPolicy::kGateDepthDb, 0.0f));
+    // No models are loaded, so the stage never runs a canceller; the clean reference comes in.
+    auto stage = std::make_unique<BleedStage>();
+    stage->prepare(rate, 0.0f);
+    stage->setChannelLanes(2);
+    stage->syncLanes(2);
+    stage->setControls(amount, 0.0f);
+    stage->beginSamples(false, false);
 
     std::vector<float> in(static_cast<size_t>(kBlock) * 4);
     std::vector<float> out(static_cast<size_t>(kBlock) * 2);
@@ -83,17 +77,13 @@ int main(int argc, char** argv)
         const size_t frames = std::fread(in.data(), sizeof(float) * 4, kBlock, stdin);
         if (frames == 0)
             break;
-        gate.setVoicePresent(in[3] > 0.5f);
+        stage->setVoicePresent(in[3] > 0.5f);
         for (size_t n = 0; n < frames; ++n) {
             const float vocal = in[4 * n];
             const float bleed = in[4 * n + 1];
-            const float clean = in[4 * n + 2];
-            const float mix = vocal + bleed;
             float lanes[2] = {2.0f * vocal, 2.0f * bleed};
-            spectral->setVoiceTarget(gate.openness());
-            spectral->process(lanes, 2, clean);
-            gate.process(mix, clean);
-            const float g = 0.5f * gate.gain();
+            float openness = 1.0f;
+            const float g = 0.5f * stage->processWithClean(lanes, 2, vocal + bleed, in[4 * n + 2], openness);
             out[2 * n] = lanes[0] * g;
             out[2 * n + 1] = lanes[1] * g;
         }
