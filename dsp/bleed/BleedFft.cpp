@@ -5,7 +5,8 @@
 #include <cmath>
 #include <utility>
 
-// The 8-lane helpers are always inlined into the AVX2 function: no 32-byte vector crosses a call.
+// The 8- and 16-lane helpers are always inlined into the AVX2 and AVX-512 functions: no wide vector
+// crosses a call.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace brindlecot::dsp {
@@ -35,6 +36,7 @@ namespace {
 
 typedef float F4 __attribute__((vector_size(16)));
 typedef float F8 __attribute__((vector_size(32)));
+typedef float F16 __attribute__((vector_size(64)));
 
 template <typename F> __attribute__((always_inline)) inline F load(const float* p)
 {
@@ -89,13 +91,31 @@ __attribute__((target("avx2,fma"))) void radix2StagesAvx2(
         stage<F8>(re, im, twiddleRe, twiddleIm, half);
 }
 
+// Stages from half-size 16 on with 16-lane vectors: the same operations per butterfly as the AVX2
+// stages, so the same bits.
+__attribute__((target("avx512f,avx2,fma"))) void radix2StagesAvx512(
+    float* re, float* im, const float* twiddleRe, const float* twiddleIm)
+{
+    stage<F4>(re, im, twiddleRe, twiddleIm, 4);
+    stage<F8>(re, im, twiddleRe, twiddleIm, 8);
+    for (std::size_t half = 16; half < BleedFft::kSize; half *= 2)
+        stage<F16>(re, im, twiddleRe, twiddleIm, half);
+}
+
 void radix2Stages(float* re, float* im, const float* twiddleRe, const float* twiddleIm)
 {
     // Follows the kernel path chosen at start-up (or forced by a test).
-    if (kernels::activePath() == kernels::Path::Avx2Fma)
+    switch (kernels::activePath()) {
+    case kernels::Path::Avx512:
+        radix2StagesAvx512(re, im, twiddleRe, twiddleIm);
+        break;
+    case kernels::Path::Avx2Fma:
         radix2StagesAvx2(re, im, twiddleRe, twiddleIm);
-    else
+        break;
+    case kernels::Path::Sse2:
         radix2StagesSse2(re, im, twiddleRe, twiddleIm);
+        break;
+    }
 }
 
 } // namespace

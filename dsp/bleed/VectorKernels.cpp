@@ -266,6 +266,140 @@ __attribute__((target("avx2,fma"))) void dot2PairAvx2(
         }
 }
 
+// ---- AVX-512: 16-wide vectors, twice the multiply-adds per instruction of AVX2 ------------------
+
+#define BRINDLECOT_AVX512 __attribute__((target("avx512f,avx512dq,avx2,fma")))
+
+// Lanes 0-7 plus lanes 8-15. Written as shuffles: GCC 12's extract intrinsics start from an
+// undefined vector and warn about it once inlined.
+BRINDLECOT_AVX512 inline __m256 fold512(__m512 v)
+{
+    const __m256 low = __builtin_shufflevector(v, v, 0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256 high = __builtin_shufflevector(v, v, 8, 9, 10, 11, 12, 13, 14, 15);
+    return _mm256_add_ps(low, high);
+}
+
+// Eight row sums, each folded from 16 lanes to 8, reduced by the AVX2 tree into y[0..7] in order.
+BRINDLECOT_AVX512 inline void storeEightSums(
+    float* y, __m512 a0, __m512 a1, __m512 a2, __m512 a3, __m512 a4, __m512 a5, __m512 a6, __m512 a7)
+{
+    const __m256 h01 = _mm256_hadd_ps(fold512(a0), fold512(a1)),
+                 h23 = _mm256_hadd_ps(fold512(a2), fold512(a3));
+    const __m256 h45 = _mm256_hadd_ps(fold512(a4), fold512(a5)),
+                 h67 = _mm256_hadd_ps(fold512(a6), fold512(a7));
+    const __m256 h0123 = _mm256_hadd_ps(h01, h23), h4567 = _mm256_hadd_ps(h45, h67);
+    _mm256_storeu_ps(y,
+        _mm256_add_ps(
+            _mm256_permute2f128_ps(h0123, h4567, 0x20), _mm256_permute2f128_ps(h0123, h4567, 0x31)));
+}
+
+// Eight rows at a time as in matVecAvx2, 16 columns per step; four rows at a time for the rest.
+BRINDLECOT_AVX512 void matVecAvx512(
+    const float* m, const float* x, float* y, std::size_t rows, std::size_t cols)
+{
+    std::size_t r = 0;
+    for (; r + 8 <= rows; r += 8) {
+        const float* row = m + r * cols;
+        __m512 a0 = _mm512_setzero_ps(), a1 = _mm512_setzero_ps(), a2 = _mm512_setzero_ps(),
+               a3 = _mm512_setzero_ps(), a4 = _mm512_setzero_ps(), a5 = _mm512_setzero_ps(),
+               a6 = _mm512_setzero_ps(), a7 = _mm512_setzero_ps();
+        for (std::size_t c = 0; c < cols; c += 16) {
+            const __m512 xv = _mm512_loadu_ps(x + c);
+            a0 = _mm512_fmadd_ps(_mm512_loadu_ps(row + c), xv, a0);
+            a1 = _mm512_fmadd_ps(_mm512_loadu_ps(row + cols + c), xv, a1);
+            a2 = _mm512_fmadd_ps(_mm512_loadu_ps(row + 2 * cols + c), xv, a2);
+            a3 = _mm512_fmadd_ps(_mm512_loadu_ps(row + 3 * cols + c), xv, a3);
+            a4 = _mm512_fmadd_ps(_mm512_loadu_ps(row + 4 * cols + c), xv, a4);
+            a5 = _mm512_fmadd_ps(_mm512_loadu_ps(row + 5 * cols + c), xv, a5);
+            a6 = _mm512_fmadd_ps(_mm512_loadu_ps(row + 6 * cols + c), xv, a6);
+            a7 = _mm512_fmadd_ps(_mm512_loadu_ps(row + 7 * cols + c), xv, a7);
+        }
+        storeEightSums(y + r, a0, a1, a2, a3, a4, a5, a6, a7);
+    }
+    for (; r < rows; r += 4) {
+        const float* r0 = m + r * cols;
+        __m512 a0 = _mm512_setzero_ps(), a1 = _mm512_setzero_ps(), a2 = _mm512_setzero_ps(),
+               a3 = _mm512_setzero_ps();
+        for (std::size_t c = 0; c < cols; c += 16) {
+            const __m512 xv = _mm512_loadu_ps(x + c);
+            a0 = _mm512_fmadd_ps(_mm512_loadu_ps(r0 + c), xv, a0);
+            a1 = _mm512_fmadd_ps(_mm512_loadu_ps(r0 + cols + c), xv, a1);
+            a2 = _mm512_fmadd_ps(_mm512_loadu_ps(r0 + 2 * cols + c), xv, a2);
+            a3 = _mm512_fmadd_ps(_mm512_loadu_ps(r0 + 3 * cols + c), xv, a3);
+        }
+        _mm_storeu_ps(y + r,
+            reduce4(fold256(fold512(a0)), fold256(fold512(a1)), fold256(fold512(a2)), fold256(fold512(a3))));
+    }
+}
+
+BRINDLECOT_AVX512 inline float sum4x512(__m512 s0, __m512 s1, __m512 s2, __m512 s3)
+{
+    return horizontalSum(fold256(fold512(_mm512_add_ps(_mm512_add_ps(s0, s1), _mm512_add_ps(s2, s3)))));
+}
+
+// Four partial sums per result over 64 taps per step; a 16-tap tail feeds partial 0.
+BRINDLECOT_AVX512 void dot2Avx512(
+    const float* a, const float* b, const float* x, std::size_t n, float& ra, float& rb)
+{
+    __m512 a0 = _mm512_setzero_ps(), a1 = _mm512_setzero_ps(), a2 = _mm512_setzero_ps(),
+           a3 = _mm512_setzero_ps();
+    __m512 b0 = _mm512_setzero_ps(), b1 = _mm512_setzero_ps(), b2 = _mm512_setzero_ps(),
+           b3 = _mm512_setzero_ps();
+    std::size_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        const __m512 x0 = _mm512_loadu_ps(x + i), x1 = _mm512_loadu_ps(x + i + 16);
+        const __m512 x2 = _mm512_loadu_ps(x + i + 32), x3 = _mm512_loadu_ps(x + i + 48);
+        a0 = _mm512_fmadd_ps(_mm512_loadu_ps(a + i), x0, a0);
+        a1 = _mm512_fmadd_ps(_mm512_loadu_ps(a + i + 16), x1, a1);
+        a2 = _mm512_fmadd_ps(_mm512_loadu_ps(a + i + 32), x2, a2);
+        a3 = _mm512_fmadd_ps(_mm512_loadu_ps(a + i + 48), x3, a3);
+        b0 = _mm512_fmadd_ps(_mm512_loadu_ps(b + i), x0, b0);
+        b1 = _mm512_fmadd_ps(_mm512_loadu_ps(b + i + 16), x1, b1);
+        b2 = _mm512_fmadd_ps(_mm512_loadu_ps(b + i + 32), x2, b2);
+        b3 = _mm512_fmadd_ps(_mm512_loadu_ps(b + i + 48), x3, b3);
+    }
+    for (; i < n; i += 16) {
+        const __m512 x0 = _mm512_loadu_ps(x + i);
+        a0 = _mm512_fmadd_ps(_mm512_loadu_ps(a + i), x0, a0);
+        b0 = _mm512_fmadd_ps(_mm512_loadu_ps(b + i), x0, b0);
+    }
+    ra = sum4x512(a0, a1, a2, a3);
+    rb = sum4x512(b0, b1, b2, b3);
+}
+
+// dot2Avx512 on two histories in one pass (16 accumulators fit the 32 registers), bit-identical
+// to it on each.
+BRINDLECOT_AVX512 void dot2PairAvx512(
+    const float* a, const float* b, const float* x, const float* y, std::size_t n, float* out)
+{
+    __m512 xa[4], xb[4], ya[4], yb[4];
+    for (int p = 0; p < 4; ++p)
+        xa[p] = xb[p] = ya[p] = yb[p] = _mm512_setzero_ps();
+    std::size_t i = 0;
+    for (; i + 64 <= n; i += 64)
+        for (int p = 0; p < 4; ++p) {
+            const std::size_t o = i + 16 * static_cast<std::size_t>(p);
+            const __m512 ta = _mm512_loadu_ps(a + o), tb = _mm512_loadu_ps(b + o);
+            const __m512 xv = _mm512_loadu_ps(x + o), yv = _mm512_loadu_ps(y + o);
+            xa[p] = _mm512_fmadd_ps(ta, xv, xa[p]);
+            xb[p] = _mm512_fmadd_ps(tb, xv, xb[p]);
+            ya[p] = _mm512_fmadd_ps(ta, yv, ya[p]);
+            yb[p] = _mm512_fmadd_ps(tb, yv, yb[p]);
+        }
+    for (; i < n; i += 16) {
+        const __m512 ta = _mm512_loadu_ps(a + i), tb = _mm512_loadu_ps(b + i);
+        const __m512 xv = _mm512_loadu_ps(x + i), yv = _mm512_loadu_ps(y + i);
+        xa[0] = _mm512_fmadd_ps(ta, xv, xa[0]);
+        xb[0] = _mm512_fmadd_ps(tb, xv, xb[0]);
+        ya[0] = _mm512_fmadd_ps(ta, yv, ya[0]);
+        yb[0] = _mm512_fmadd_ps(tb, yv, yb[0]);
+    }
+    out[0] = sum4x512(xa[0], xa[1], xa[2], xa[3]);
+    out[1] = sum4x512(xb[0], xb[1], xb[2], xb[3]);
+    out[2] = sum4x512(ya[0], ya[1], ya[2], ya[3]);
+    out[3] = sum4x512(yb[0], yb[1], yb[2], yb[3]);
+}
+
 // ---- Element-wise nonlinearities, written once with GCC vector extensions ---------------------
 // Instantiated with 4 lanes for the SSE2 baseline and 8 lanes inside the AVX2 + FMA functions.
 
@@ -273,6 +407,8 @@ typedef float F4 __attribute__((vector_size(16)));
 typedef int32_t I4 __attribute__((vector_size(16)));
 typedef float F8 __attribute__((vector_size(32)));
 typedef int32_t I8 __attribute__((vector_size(32)));
+typedef float F16 __attribute__((vector_size(64)));
+typedef int32_t I16 __attribute__((vector_size(64)));
 
 #define BRINDLECOT_VECTOR_INLINE __attribute__((always_inline)) inline
 
@@ -437,11 +573,11 @@ BRINDLECOT_VECTOR_INLINE void tanhScaledBody(const float* x, float* y, std::size
 }
 
 template <typename F, typename I>
-BRINDLECOT_VECTOR_INLINE void gruCombineBody(
-    const float* gi, const float* gh, const float* bi, const float* br, float* h, std::size_t w)
+BRINDLECOT_VECTOR_INLINE void gruCombineBody(const float* gi, const float* gh, const float* bi,
+    const float* br, float* h, std::size_t w, std::size_t begin = 0)
 {
     constexpr std::size_t L = sizeof(F) / sizeof(float);
-    for (std::size_t j = 0; j < w; j += L) {
+    for (std::size_t j = begin; j + L <= w; j += L) {
         const F r = vsigmoid<F, I>(load<F>(bi + j) + load<F>(br + j) + load<F>(gi + j) + load<F>(gh + j));
         const F z = vsigmoid<F, I>(
             load<F>(bi + w + j) + load<F>(br + w + j) + load<F>(gi + w + j) + load<F>(gh + w + j));
@@ -471,6 +607,33 @@ __attribute__((target("avx2,fma"))) void gruCombineAvx2(
     gruCombineBody<F8, I8>(gi, gh, bi, br, h, w);
 }
 
+// The element-wise functions 16 lanes at a time, the last 8 (n % 16 == 8) with 8 lanes: every
+// element goes through the same operations as on the AVX2 path.
+BRINDLECOT_AVX512 void tanhScaledAvx512(const float* x, float* y, std::size_t n, float scale)
+{
+    const std::size_t main = n / 16 * 16;
+    tanhScaledBody<F16, I16>(x, y, main, scale);
+    tanhScaledBody<F8, I8>(x + main, y + main, n - main, scale);
+}
+BRINDLECOT_AVX512 void gruCombineAvx512(
+    const float* gi, const float* gh, const float* bi, const float* br, float* h, std::size_t w)
+{
+    gruCombineBody<F16, I16>(gi, gh, bi, br, h, w);
+    gruCombineBody<F8, I8>(gi, gh, bi, br, h, w, w / 16 * 16);
+}
+BRINDLECOT_AVX512 void logAvx512(float* x, std::size_t n)
+{
+    const std::size_t main = n / 16 * 16;
+    logBody<F16, I16>(x, main);
+    logBody<F8, I8>(x + main, n - main);
+}
+BRINDLECOT_AVX512 void expPolarAvx512(float* re, float* im, std::size_t n)
+{
+    const std::size_t main = n / 16 * 16;
+    expPolarBody<F16, I16>(re, im, main);
+    expPolarBody<F8, I8>(re + main, im + main, n - main);
+}
+
 using MatVecFn = void (*)(const float*, const float*, float*, std::size_t, std::size_t);
 using Dot2Fn = void (*)(const float*, const float*, const float*, std::size_t, float&, float&);
 using Dot2PairFn = void (*)(const float*, const float*, const float*, const float*, std::size_t, float*);
@@ -496,6 +659,8 @@ constexpr Dispatch kSse2 {&matVecSse2, &dot2Sse2, &dot2PairSse2, &tanhScaledSse2
     &expPolarSse2, Path::Sse2};
 constexpr Dispatch kAvx2 {&matVecAvx2, &dot2Avx2, &dot2PairAvx2, &tanhScaledAvx2, &gruCombineAvx2, &logAvx2,
     &expPolarAvx2, Path::Avx2Fma};
+constexpr Dispatch kAvx512 {&matVecAvx512, &dot2Avx512, &dot2PairAvx512, &tanhScaledAvx512, &gruCombineAvx512,
+    &logAvx512, &expPolarAvx512, Path::Avx512};
 
 // Constant-initialised to the baseline, so a call made before dynamic initialisation is safe.
 Dispatch dispatch = kSse2;
@@ -506,7 +671,13 @@ bool cpuHasAvx2Fma()
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 }
 
-const bool selectedAtStart = selectPath(cpuHasAvx2Fma() ? Path::Avx2Fma : Path::Sse2);
+bool cpuHasAvx512()
+{
+    // libgcc's check includes the operating system's support for the 512-bit register state.
+    return cpuHasAvx2Fma() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+}
+
+const bool selectedAtStart = selectPath(bestPath());
 
 } // namespace
 
@@ -555,16 +726,35 @@ bool avx2FmaSupported()
     return cpuHasAvx2Fma();
 }
 
+bool avx512Supported()
+{
+    return cpuHasAvx512();
+}
+
+bool pathSupported(Path path)
+{
+    switch (path) {
+    case Path::Sse2:
+        return true;
+    case Path::Avx2Fma:
+        return cpuHasAvx2Fma();
+    case Path::Avx512:
+        return cpuHasAvx512();
+    }
+    return false;
+}
+
+Path bestPath()
+{
+    return cpuHasAvx512() ? Path::Avx512 : cpuHasAvx2Fma() ? Path::Avx2Fma : Path::Sse2;
+}
+
 bool selectPath(Path path)
 {
     (void)selectedAtStart;
-    if (path == Path::Avx2Fma) {
-        if (!cpuHasAvx2Fma())
-            return false;
-        dispatch = kAvx2;
-    } else {
-        dispatch = kSse2;
-    }
+    if (!pathSupported(path))
+        return false;
+    dispatch = path == Path::Avx512 ? kAvx512 : path == Path::Avx2Fma ? kAvx2 : kSse2;
     return true;
 }
 

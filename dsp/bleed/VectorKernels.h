@@ -1,8 +1,9 @@
 // Vector kernels of the bleed stages: a matrix-vector product for the network layers, a paired dot
 // product for the crossfaded FIR sums, and the network's element-wise nonlinearities (exp, tanh and
 // sigmoid from Cephes-style polynomials, within a few units in the last place of the C library). A portable
-// SSE2 version always exists; an AVX2 + FMA version is chosen at start-up when the processor has it. Both
-// keep several partial sums.
+// SSE2 version always exists; at start-up the widest path the processor has is chosen: AVX-512 (16-wide,
+// twice AVX2's multiply-adds per cycle on processors with full-width units), else AVX2 + FMA. All keep
+// several partial sums; the paths differ only in how the sums are split, so in the last bits.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +13,8 @@ namespace brindlecot::dsp::kernels {
 enum class Path
 {
     Sse2,
-    Avx2Fma
+    Avx2Fma,
+    Avx512
 };
 
 /// y[r] = sum over c of m[r * cols + c] * x[c], m row-major. rows % 4 == 0, cols % 16 == 0.
@@ -40,11 +42,15 @@ void logInPlace(float* x, std::size_t n);
 /// (re, im) = exp(re) (cos im, sin im) in place, n % 8 == 0 (Cephes expf, sinf and cosf).
 void expPolarInPlace(float* re, float* im, std::size_t n);
 
-/// The path in use, and whether this processor can run the AVX2 + FMA path.
+/// The path in use, and whether this processor (and its operating system) can run a path.
 Path activePath();
 bool avx2FmaSupported();
-/// Selects a path (tests and benchmarks); AVX2 + FMA is refused when unsupported. Not for the
-/// audio thread: call while nothing processes.
+bool avx512Supported();
+bool pathSupported(Path path);
+/// The widest path this processor runs: the one chosen at start-up.
+Path bestPath();
+/// Selects a path (tests and benchmarks); an unsupported path is refused. Not for the audio
+/// thread: call while nothing processes.
 bool selectPath(Path path);
 
 } // namespace brindlecot::dsp::kernels

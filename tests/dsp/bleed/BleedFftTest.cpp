@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -35,7 +36,7 @@ std::complex<double> dftBin(const std::vector<float>& x, std::size_t k)
 TEST(BleedFft, ForwardTransformOfARealFrameEqualsTheDirectDftOnEveryPath)
 {
     const kernels::Path saved = kernels::activePath();
-    for (kernels::Path path : {kernels::Path::Sse2, kernels::Path::Avx2Fma}) {
+    for (kernels::Path path : {kernels::Path::Sse2, kernels::Path::Avx2Fma, kernels::Path::Avx512}) {
         if (!kernels::selectPath(path))
             continue;
         BleedFft fft;
@@ -116,7 +117,7 @@ TEST(BleedFft, RealHelpersGiveTheSameBitsAsTheInPlaceComplexTransformOnEveryPath
     // The helpers load straight into bit-reversed order; that must be the permutation transform()
     // applies, or the spectral stage's filters change.
     const kernels::Path saved = kernels::activePath();
-    for (kernels::Path path : {kernels::Path::Sse2, kernels::Path::Avx2Fma}) {
+    for (kernels::Path path : {kernels::Path::Sse2, kernels::Path::Avx2Fma, kernels::Path::Avx512}) {
         if (!kernels::selectPath(path))
             continue;
         BleedFft fft;
@@ -155,4 +156,24 @@ TEST(BleedFft, RealHelpersGiveTheSameBitsAsTheInPlaceComplexTransformOnEveryPath
             ASSERT_EQ(frame[n], re[n] * (1.0f / 1024.0f)) << n;
     }
     kernels::selectPath(saved);
+}
+
+TEST(BleedFft, TheAvx2AndAvx512PathsGiveTheSameBits)
+{
+    // Same operations per butterfly on both widths: the spectral stage's filters must not depend
+    // on which of the two a processor runs.
+    if (!kernels::avx512Supported())
+        GTEST_SKIP() << "no AVX-512 on this processor";
+    const kernels::Path saved = kernels::activePath();
+    std::vector<float> results[2];
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_TRUE(kernels::selectPath(run == 0 ? kernels::Path::Avx2Fma : kernels::Path::Avx512));
+        BleedFft fft;
+        std::vector<float> re = randomFrame(31), im = randomFrame(32);
+        fft.transform(re.data(), im.data());
+        results[run] = re;
+        results[run].insert(results[run].end(), im.begin(), im.end());
+    }
+    kernels::selectPath(saved);
+    EXPECT_EQ(std::memcmp(results[0].data(), results[1].data(), results[0].size() * sizeof(float)), 0);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "dsp/bleed/FilterHeadWeights.h"
+#include "dsp/bleed/VectorKernels.h"
 #include "dsp/bleed/WeightsIO.h"
 
 #include <array>
@@ -14,6 +15,16 @@
 #include <vector>
 
 namespace brindlecot::test::bleed {
+
+/// Every kernel path this processor runs, the SSE2 baseline first.
+inline std::vector<dsp::kernels::Path> availableKernelPaths()
+{
+    std::vector<dsp::kernels::Path> paths;
+    for (auto path : {dsp::kernels::Path::Sse2, dsp::kernels::Path::Avx2Fma, dsp::kernels::Path::Avx512})
+        if (dsp::kernels::pathSupported(path))
+            paths.push_back(path);
+    return paths;
+}
 
 /// 32-bit integer hash (lowbias32); identical in the Python generator.
 inline uint32_t hash32(uint32_t x)

@@ -20,10 +20,7 @@ namespace {
 
 std::vector<kernels::Path> availablePaths()
 {
-    std::vector<kernels::Path> paths {kernels::Path::Sse2};
-    if (kernels::avx2FmaSupported())
-        paths.push_back(kernels::Path::Avx2Fma);
-    return paths;
+    return availableKernelPaths();
 }
 
 // Restores the start-up kernel choice when a test that forces a path ends.
@@ -245,12 +242,52 @@ TEST(VectorKernels, TanhAndTheGruUpdateAgreeWithTheCLibraryWithinAFewUlp)
     }
 }
 
-TEST(VectorKernels, TheFastPathIsChosenWhenTheProcessorHasIt)
+TEST(VectorKernels, TheWidestPathTheProcessorRunsIsChosen)
 {
-    if (kernels::avx2FmaSupported())
-        EXPECT_EQ(kernels::activePath(), kernels::Path::Avx2Fma);
-    else
-        EXPECT_EQ(kernels::activePath(), kernels::Path::Sse2);
+    const kernels::Path expected = kernels::avx512Supported() ? kernels::Path::Avx512
+        : kernels::avx2FmaSupported()                         ? kernels::Path::Avx2Fma
+                                                              : kernels::Path::Sse2;
+    EXPECT_EQ(kernels::bestPath(), expected);
+    EXPECT_EQ(kernels::activePath(), expected);
+    EXPECT_TRUE(kernels::pathSupported(kernels::Path::Sse2));
+    PathGuard guard;
+    EXPECT_EQ(kernels::selectPath(kernels::Path::Avx512), kernels::avx512Supported());
+    EXPECT_EQ(kernels::selectPath(kernels::Path::Avx2Fma), kernels::avx2FmaSupported());
+}
+
+// The element-wise functions do the same operations per element on every vector width, so the
+// wide paths agree bit for bit (both use fused multiply-adds); odd multiples of 8 run the 8-lane
+// tail of the 16-lane path.
+TEST(VectorKernels, ElementWiseFunctionsGiveTheSameBitsOnTheAvx2AndAvx512Paths)
+{
+    if (!kernels::avx512Supported())
+        GTEST_SKIP() << "no AVX-512 on this processor";
+    PathGuard guard;
+    constexpr std::size_t n = 520, w = 24;
+    std::vector<float> results[2];
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_TRUE(kernels::selectPath(run == 0 ? kernels::Path::Avx2Fma : kernels::Path::Avx512));
+        std::vector<float> x(n), re(n), im(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            x[i] = std::sin(0.31f * float(i)) * 9.0f;
+            re[i] = std::fabs(x[i]) + 1e-3f;
+            im[i] = std::cos(0.17f * float(i)) * 40.0f;
+        }
+        std::vector<float> t(n);
+        kernels::tanhScaled(x.data(), t.data(), n, 0.7f);
+        std::vector<float> logs = re;
+        kernels::logInPlace(logs.data(), n);
+        std::vector<float> er(n), ei = im;
+        for (std::size_t i = 0; i < n; ++i)
+            er[i] = x[i] * 0.5f;
+        kernels::expPolarInPlace(er.data(), ei.data(), n);
+        std::vector<float> h(x.begin(), x.begin() + w);
+        kernels::gruCombine(x.data(), x.data() + 3 * w, im.data(), re.data(), h.data(), w);
+        for (const auto* v : {&t, &logs, &er, &ei, &h})
+            results[run].insert(results[run].end(), v->begin(), v->end());
+    }
+    ASSERT_EQ(results[0].size(), results[1].size());
+    EXPECT_EQ(std::memcmp(results[0].data(), results[1].data(), results[0].size() * sizeof(float)), 0);
 }
 
 TEST(FilterHeadNetwork, FastStepEqualsTheScalarReferenceForBothShapes)

@@ -334,14 +334,16 @@ TEST(SpectralBleedProcessor, ANewFilterFadesInOver128Samples)
     EXPECT_EQ(p->fadeCounter(), 128u);
 }
 
-TEST(SpectralBleedProcessor, TheBaselineAndTheAvx2PathsGiveTheSameOutput)
+TEST(SpectralBleedProcessor, TheBaselineAndTheWidePathsGiveTheSameOutput)
 {
     if (!kernels::avx2FmaSupported())
         GTEST_SKIP() << "no AVX2 + FMA on this processor";
     const kernels::Path saved = kernels::activePath();
-    std::vector<float> outputs[2];
-    for (int run = 0; run < 2; ++run) {
-        kernels::selectPath(run == 0 ? kernels::Path::Sse2 : kernels::Path::Avx2Fma);
+    const kernels::Path paths[3] = {kernels::Path::Sse2, kernels::Path::Avx2Fma, kernels::Path::Avx512};
+    std::vector<float> outputs[3];
+    for (int run = 0; run < 3; ++run) {
+        if (!kernels::selectPath(paths[run]))
+            continue;
         auto p = makeProcessor(48000.0, 2);
         p->setFloors(-45.0f, -7.0f);
         p->setVoiceTarget(0.6f);
@@ -355,6 +357,7 @@ TEST(SpectralBleedProcessor, TheBaselineAndTheAvx2PathsGiveTheSameOutput)
         }
     }
     kernels::selectPath(saved);
-    for (std::size_t i = 0; i < outputs[0].size(); ++i)
-        ASSERT_NEAR(outputs[0][i], outputs[1][i], 1e-5f) << i;
+    for (int run = 1; run < 3; ++run)
+        for (std::size_t i = 0; i < outputs[run].size(); ++i)
+            ASSERT_NEAR(outputs[0][i], outputs[run][i], 1e-5f) << "path " << run << " sample " << i;
 }

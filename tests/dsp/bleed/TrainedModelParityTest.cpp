@@ -1,6 +1,7 @@
 // A model exported by the training pipeline (tools/train), loaded with the runtime's reader and
 // run through the runtime's canceller, reproduces the training code's own canceller output.
 // Reference data: tests/data/bleed/trained_parity_eco.* written by tools/train/make_parity.py.
+#include "BleedTestSupport.h"
 #include "dsp/bleed/FilterHeadCanceller.h"
 #include "dsp/bleed/VectorKernels.h"
 #include "dsp/bleed/WeightsIO.h"
@@ -117,10 +118,7 @@ TEST(TrainedModel, RuntimeCancellerReproducesThePyTorchCancellerWithin1e4OnEvery
     ASSERT_EQ(s.input.size(), kParitySamples);
 
     PathGuard guard;
-    std::vector<kernels::Path> paths {kernels::Path::Sse2};
-    if (kernels::avx2FmaSupported())
-        paths.push_back(kernels::Path::Avx2Fma);
-    for (const kernels::Path path : paths) {
+    for (const kernels::Path path : brindlecot::test::bleed::availableKernelPaths()) {
         kernels::selectPath(path);
         EXPECT_LT(largestDifference(*weights, s), 1e-4f) << "kernel path " << static_cast<int>(path);
     }
