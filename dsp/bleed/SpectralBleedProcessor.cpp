@@ -162,6 +162,10 @@ void SpectralBleedProcessor::push(const float* lanes, int count, float clean)
     hopCounter_ = (hopCounter_ + 1) % kHop;
 }
 
+// The paired FIR sums read the mirrors from slot rounded down to 16 up to 15 floats past the taps.
+static_assert((SpectralBleedProcessor::kRing - 1) / 16 * 16 + SpectralBleedProcessor::kTaps + 16
+    <= 2 * SpectralBleedProcessor::kRing);
+
 void SpectralBleedProcessor::process(float* lanes, int count, float clean)
 {
     (void)count;
@@ -181,12 +185,14 @@ void SpectralBleedProcessor::process(float* lanes, int count, float clean)
 
     // mirror[slot + k] is the sample k samples ago. Two lanes share one pass over the taps.
     float sums[4] = {};
+    // The mirrors are 64-byte aligned and hold 2 kRing floats, past slot + kTaps + 15 for any slot.
+    const std::size_t base = slot & ~std::size_t {15};
     if (activeLanes_ == 2)
-        kernels::dot2Pair(previousFir_.data(), currentFir_.data(), laneMirrors_[0].data() + slot,
-            laneMirrors_[1].data() + slot, kTaps, sums);
+        kernels::dot2PairAligned(previousFir_.data(), currentFir_.data(), laneMirrors_[0].data() + base,
+            laneMirrors_[1].data() + base, slot - base, kTaps, sums);
     else
-        kernels::dot2(
-            previousFir_.data(), currentFir_.data(), laneMirrors_[0].data() + slot, kTaps, sums[0], sums[1]);
+        kernels::dot2Aligned(previousFir_.data(), currentFir_.data(), laneMirrors_[0].data() + base,
+            slot - base, kTaps, sums[0], sums[1]);
     for (int l = 0; l < activeLanes_; ++l) {
         const float p = sums[2 * l];
         const float c = sums[2 * l + 1];

@@ -194,6 +194,22 @@ TEST(VectorKernels, TheStereoPairOfDotProductsIsBitIdenticalToOneCallPerHistory)
             for (int k = 0; k < 4; ++k)
                 EXPECT_EQ(std::memcmp(&pair[k], &single[k], sizeof(float)), 0)
                     << "n " << n << " sum " << k << ": " << pair[k] << " vs " << single[k];
+
+            // From aligned bases, every shift within a vector.
+            alignas(64) float xs[512 + 32], ys[512 + 32];
+            for (std::size_t i = 0; i < n + 32; ++i) {
+                xs[i] = dist(rng);
+                ys[i] = dist(rng);
+            }
+            for (std::size_t shift = 0; shift < 16; ++shift) {
+                kernels::dot2(a.data(), b.data(), xs + shift, n, single[0], single[1]);
+                kernels::dot2(a.data(), b.data(), ys + shift, n, single[2], single[3]);
+                kernels::dot2PairAligned(a.data(), b.data(), xs, ys, shift, n, pair);
+                EXPECT_EQ(std::memcmp(pair, single, sizeof pair), 0) << "n " << n << " shift " << shift;
+                kernels::dot2Aligned(a.data(), b.data(), ys, shift, n, pair[2], pair[3]);
+                EXPECT_EQ(std::memcmp(pair + 2, single + 2, 2 * sizeof(float)), 0)
+                    << "n " << n << " shift " << shift;
+            }
         }
     }
 }
