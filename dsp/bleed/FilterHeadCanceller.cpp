@@ -32,10 +32,7 @@ float FilterHeadCanceller<I, W1, W2, K>::process(float x)
     // Newest first: mirror_[slot + k] is the sample k samples ago.
     float c = 0.0f;
     float q = 0.0f;
-    // mirror_ is 64-byte aligned; from slot rounded down to 16 the reads end within its 2K floats.
-    const std::size_t base = slot & ~std::size_t {15};
-    kernels::dot2Aligned(
-        currentTaps.data(), previousTaps.data(), mirror_.data() + base, slot - base, K, c, q);
+    kernels::dot2(currentTaps.data(), previousTaps.data(), mirror_.data() + slot, K, c, q);
 
     gain = gain + (gainTarget - gain) * 0.002f;
     const float fade = static_cast<float>(hopIndex + 1) * 0.03125f;

@@ -13,8 +13,6 @@ namespace brindlecot::dsp {
 
 template <std::size_t I, std::size_t W1, std::size_t W2, std::size_t K> class FilterHeadCanceller
 {
-    static_assert(K % 16 == 0, "the tap sums read whole 16-float vectors of the mirrored history");
-
 public:
     using Network = FilterHeadNetwork<I, W1, W2, K>;
     using Weights = typename Network::Weights;

@@ -185,14 +185,15 @@ void SpectralBleedProcessor::process(float* lanes, int count, float clean)
 
     // mirror[slot + k] is the sample k samples ago. Two lanes share one pass over the taps.
     float sums[4] = {};
-    // The mirrors are 64-byte aligned and hold 2 kRing floats, past slot + kTaps + 15 for any slot.
-    const std::size_t base = slot & ~std::size_t {15};
-    if (activeLanes_ == 2)
+    if (activeLanes_ == 2) {
+        // The mirrors are 64-byte aligned and hold 2 kRing floats, past slot + kTaps + 15 for any slot.
+        const std::size_t base = slot & ~std::size_t {15};
         kernels::dot2PairAligned(previousFir_.data(), currentFir_.data(), laneMirrors_[0].data() + base,
             laneMirrors_[1].data() + base, slot - base, kTaps, sums);
-    else
-        kernels::dot2Aligned(previousFir_.data(), currentFir_.data(), laneMirrors_[0].data() + base,
-            slot - base, kTaps, sums[0], sums[1]);
+    } else {
+        kernels::dot2(
+            previousFir_.data(), currentFir_.data(), laneMirrors_[0].data() + slot, kTaps, sums[0], sums[1]);
+    }
     for (int l = 0; l < activeLanes_; ++l) {
         const float p = sums[2 * l];
         const float c = sums[2 * l + 1];

@@ -400,37 +400,6 @@ BRINDLECOT_AVX512 void dot2PairAvx512(
     out[3] = sum4x512(yb[0], yb[1], yb[2], yb[3]);
 }
 
-// dot2Avx512 on x = xBase + shift with aligned loads only (see dot2PairAlignedAvx512).
-BRINDLECOT_AVX512 void dot2AlignedAvx512(const float* a, const float* b, const float* xBase,
-    std::size_t shift, std::size_t n, float& ra, float& rb)
-{
-    const __m512i index = _mm512_add_epi32(_mm512_set1_epi32(static_cast<int>(shift)),
-        _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
-    __m512 as[4], bs[4];
-    for (int p = 0; p < 4; ++p)
-        as[p] = bs[p] = _mm512_setzero_ps();
-    __m512 low = _mm512_load_ps(xBase);
-    std::size_t i = 0;
-    for (; i + 64 <= n; i += 64)
-        for (int p = 0; p < 4; ++p) {
-            const std::size_t o = i + 16 * static_cast<std::size_t>(p);
-            const __m512 high = _mm512_load_ps(xBase + o + 16);
-            const __m512 xv = _mm512_permutex2var_ps(low, index, high);
-            low = high;
-            as[p] = _mm512_fmadd_ps(_mm512_loadu_ps(a + o), xv, as[p]);
-            bs[p] = _mm512_fmadd_ps(_mm512_loadu_ps(b + o), xv, bs[p]);
-        }
-    for (; i < n; i += 16) {
-        const __m512 high = _mm512_load_ps(xBase + i + 16);
-        const __m512 xv = _mm512_permutex2var_ps(low, index, high);
-        low = high;
-        as[0] = _mm512_fmadd_ps(_mm512_loadu_ps(a + i), xv, as[0]);
-        bs[0] = _mm512_fmadd_ps(_mm512_loadu_ps(b + i), xv, bs[0]);
-    }
-    ra = sum4x512(as[0], as[1], as[2], as[3]);
-    rb = sum4x512(bs[0], bs[1], bs[2], bs[3]);
-}
-
 // dot2PairAvx512 on x = xBase + shift and y = yBase + shift with aligned loads only: each history
 // vector is put together from two aligned vectors by a two-source permute. A history that starts
 // at an arbitrary sample makes every unaligned 64-byte load straddle two cache lines, which costs
@@ -478,16 +447,6 @@ BRINDLECOT_AVX512 void dot2PairAlignedAvx512(const float* a, const float* b, con
 }
 
 // The narrower paths load the histories where they start.
-void dot2AlignedSse2(const float* a, const float* b, const float* xBase, std::size_t shift, std::size_t n,
-    float& ra, float& rb)
-{
-    dot2Sse2(a, b, xBase + shift, n, ra, rb);
-}
-__attribute__((target("avx2,fma"))) void dot2AlignedAvx2(const float* a, const float* b, const float* xBase,
-    std::size_t shift, std::size_t n, float& ra, float& rb)
-{
-    dot2Avx2(a, b, xBase + shift, n, ra, rb);
-}
 void dot2PairAlignedSse2(const float* a, const float* b, const float* xBase, const float* yBase,
     std::size_t shift, std::size_t n, float* out)
 {
@@ -736,8 +695,6 @@ BRINDLECOT_AVX512 void expPolarAvx512(float* re, float* im, std::size_t n)
 using MatVecFn = void (*)(const float*, const float*, float*, std::size_t, std::size_t);
 using Dot2Fn = void (*)(const float*, const float*, const float*, std::size_t, float&, float&);
 using Dot2PairFn = void (*)(const float*, const float*, const float*, const float*, std::size_t, float*);
-using Dot2AlignedFn
-    = void (*)(const float*, const float*, const float*, std::size_t, std::size_t, float&, float&);
 using Dot2PairAlignedFn
     = void (*)(const float*, const float*, const float*, const float*, std::size_t, std::size_t, float*);
 
@@ -751,7 +708,6 @@ struct Dispatch
     MatVecFn matVec;
     Dot2Fn dot2;
     Dot2PairFn dot2Pair;
-    Dot2AlignedFn dot2Aligned;
     Dot2PairAlignedFn dot2PairAligned;
     TanhFn tanhScaled;
     GruFn gruCombine;
@@ -760,12 +716,12 @@ struct Dispatch
     Path path;
 };
 
-constexpr Dispatch kSse2 {&matVecSse2, &dot2Sse2, &dot2PairSse2, &dot2AlignedSse2, &dot2PairAlignedSse2,
-    &tanhScaledSse2, &gruCombineSse2, &logSse2, &expPolarSse2, Path::Sse2};
-constexpr Dispatch kAvx2 {&matVecAvx2, &dot2Avx2, &dot2PairAvx2, &dot2AlignedAvx2, &dot2PairAlignedAvx2,
-    &tanhScaledAvx2, &gruCombineAvx2, &logAvx2, &expPolarAvx2, Path::Avx2Fma};
-constexpr Dispatch kAvx512 {&matVecAvx512, &dot2Avx512, &dot2PairAvx512, &dot2AlignedAvx512,
-    &dot2PairAlignedAvx512, &tanhScaledAvx512, &gruCombineAvx512, &logAvx512, &expPolarAvx512, Path::Avx512};
+constexpr Dispatch kSse2 {&matVecSse2, &dot2Sse2, &dot2PairSse2, &dot2PairAlignedSse2, &tanhScaledSse2,
+    &gruCombineSse2, &logSse2, &expPolarSse2, Path::Sse2};
+constexpr Dispatch kAvx2 {&matVecAvx2, &dot2Avx2, &dot2PairAvx2, &dot2PairAlignedAvx2, &tanhScaledAvx2,
+    &gruCombineAvx2, &logAvx2, &expPolarAvx2, Path::Avx2Fma};
+constexpr Dispatch kAvx512 {&matVecAvx512, &dot2Avx512, &dot2PairAvx512, &dot2PairAlignedAvx512,
+    &tanhScaledAvx512, &gruCombineAvx512, &logAvx512, &expPolarAvx512, Path::Avx512};
 
 // Constant-initialised to the baseline, so a call made before dynamic initialisation is safe.
 Dispatch dispatch = kSse2;
@@ -799,12 +755,6 @@ void dot2(const float* a, const float* b, const float* x, std::size_t n, float& 
 void dot2Pair(const float* a, const float* b, const float* x, const float* y, std::size_t n, float* out)
 {
     dispatch.dot2Pair(a, b, x, y, n, out);
-}
-
-void dot2Aligned(const float* a, const float* b, const float* xBase, std::size_t shift, std::size_t n,
-    float& ra, float& rb)
-{
-    dispatch.dot2Aligned(a, b, xBase, shift, n, ra, rb);
 }
 
 void dot2PairAligned(const float* a, const float* b, const float* xBase, const float* yBase,

@@ -27,12 +27,9 @@ void dot2(const float* a, const float* b, const float* x, std::size_t n, float& 
 /// for that history (the taps are read once for both: the stereo FIR sums).
 void dot2Pair(const float* a, const float* b, const float* x, const float* y, std::size_t n, float* out);
 
-/// dot2 on the history xBase + shift (shift < 16), bit-identical to it. xBase is 64-byte aligned
-/// and readable up to index n + 15: the wide path then loads only whole aligned vectors, which is
-/// faster for a history that starts at an arbitrary sample.
-void dot2Aligned(const float* a, const float* b, const float* xBase, std::size_t shift, std::size_t n,
-    float& ra, float& rb);
-/// dot2Pair on the histories xBase + shift and yBase + shift, with dot2Aligned's conditions on both.
+/// dot2Pair on the histories xBase + shift and yBase + shift (shift < 16), bit-identical to it.
+/// xBase and yBase are 64-byte aligned and readable up to index n + 15: the wide path then loads
+/// only whole aligned vectors, which is faster for histories that start at an arbitrary sample.
 void dot2PairAligned(const float* a, const float* b, const float* xBase, const float* yBase,
     std::size_t shift, std::size_t n, float* out);
 
