@@ -205,15 +205,30 @@ void SpectralBleedProcessor::process(float* lanes, int count, float clean)
 void SpectralBleedProcessor::analyse()
 {
     ++analyses_;
-    // Windowed frames, oldest sample first.
-    for (std::size_t i = 0; i < kRing; ++i) {
-        const std::size_t j = (writeIndex_ + i) % kRing;
-        float sum = 0.0f;
-        for (int l = 0; l < activeLanes_; ++l)
-            sum += laneMirrors_[static_cast<std::size_t>(l)][kRing - 1 - j];
-        mixFrame_[i] = sum * laneScale_ * hannWindow_[i];
-        cleanFrame_[i] = cleanRing_[j] * hannWindow_[i];
+    // Windowed frames, oldest sample first. Frame sample i sits in ring slot (writeIndex_ + i) mod
+    // kRing; as each mirror holds its slot j at kRing - 1 - j and 2 kRing - 1 - j, the lanes read it
+    // at 2 kRing - 1 - writeIndex_ - i for every i, without wrapping.
+    const std::size_t w = writeIndex_;
+    const float* lane0 = laneMirrors_[0].data() + (2 * kRing - 1 - w);
+    const float* lane1 = laneMirrors_[1].data() + (2 * kRing - 1 - w);
+    if (activeLanes_ == 2) {
+        for (std::size_t i = 0; i < kRing; ++i) {
+            float sum = 0.0f; // summed from zero in lane order, as for any lane count
+            sum += *(lane0 - i);
+            sum += *(lane1 - i);
+            mixFrame_[i] = sum * laneScale_ * hannWindow_[i];
+        }
+    } else {
+        for (std::size_t i = 0; i < kRing; ++i) {
+            float sum = 0.0f;
+            sum += *(lane0 - i);
+            mixFrame_[i] = sum * laneScale_ * hannWindow_[i];
+        }
     }
+    for (std::size_t i = 0; i < kRing - w; ++i)
+        cleanFrame_[i] = cleanRing_[w + i] * hannWindow_[i];
+    for (std::size_t i = kRing - w; i < kRing; ++i)
+        cleanFrame_[i] = cleanRing_[w + i - kRing] * hannWindow_[i];
     fft_.forwardRealPair(
         mixFrame_.data(), cleanFrame_.data(), mixBins_.data(), cleanBins_.data(), fftScratch_);
 
