@@ -2,9 +2,9 @@
 """A/B comparison of two velarune_bench builds on a shared machine.
 
 The development machines share their cores with other jobs, so a single run can be 30 % slow. This
-runs the two binaries alternately, ROUNDS times each, and reports for every benchmark the best
-(least disturbed) and the median real-time factor and ns per sample frame of each build, and the
-ratio of the bests.
+runs the two binaries alternately, ROUNDS times each, and reports for every benchmark both builds
+run the best (least disturbed) and the median CPU time per iteration, the speed-up of the bests,
+and the best real-time factor where the benchmark reports one.
 
     bench/compare_builds.py OLD/velarune_bench NEW/velarune_bench [--filter REGEX] [--rounds N]
 """
@@ -21,7 +21,7 @@ def run(binary, pattern):
     results = {}
     for b in json.loads(out)["benchmarks"]:
         if b.get("run_type") == "iteration" and "error_occurred" not in b:
-            results[b["name"]] = (b.get("RTF"), b.get("ns_per_frame"))
+            results[b["name"]] = (b["cpu_time"], b["time_unit"], b.get("RTF"))
     return results
 
 
@@ -40,23 +40,21 @@ def main():
                 samples[label].setdefault(name, []).append(values)
         print(f"round {r + 1}/{args.rounds} done", file=sys.stderr)
 
-    print("| Benchmark | old RTF best / median | new RTF best / median | new / old (best) "
-          "| old ns/frame best | new ns/frame best |")
-    print("|---|---|---|---|---|---|")
-    for name in samples["new"]:
-        if name not in samples["old"]:
+    print("| Benchmark | old time best / median | new time best / median | speed-up (best) | RTF old / new (best) |")
+    print("|---|---|---|---|---|")
+    for name, new in samples["new"].items():
+        old = samples["old"].get(name)
+        if not old:
             continue
-        row = [name]
-        bests = []
-        for label in ("old", "new"):
-            rtf = [v[0] for v in samples[label][name] if v[0] is not None]
-            bests.append(max(rtf) if rtf else float("nan"))
-            row.append(f"{max(rtf):.1f} / {statistics.median(rtf):.1f}" if rtf else "-")
-        row.append(f"{bests[1] / bests[0]:.3f}")
-        for label in ("old", "new"):
-            ns = [v[1] for v in samples[label][name] if v[1] is not None]
-            row.append(f"{min(ns):.0f}" if ns else "-")
-        print("| " + " | ".join(row) + " |")
+        unit = new[0][1]
+        cells = [name]
+        for values in (old, new):
+            times = [v[0] for v in values]
+            cells.append(f"{min(times):.4g} / {statistics.median(times):.4g} {unit}")
+        cells.append(f"{min(v[0] for v in old) / min(v[0] for v in new):.3f}")
+        rtf = [max((v[2] for v in values if v[2] is not None), default=None) for values in (old, new)]
+        cells.append(" / ".join(f"{x:.1f}" for x in rtf) if None not in rtf else "")
+        print("| " + " | ".join(cells) + " |")
 
 
 if __name__ == "__main__":
