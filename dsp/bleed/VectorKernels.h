@@ -3,7 +3,8 @@
 // sigmoid from Cephes-style polynomials, within a few units in the last place of the C library). A portable
 // SSE2 version always exists; at start-up the widest path the processor has is chosen: AVX-512 (16-wide,
 // twice AVX2's multiply-adds per cycle on processors with full-width units), else AVX2 + FMA. All keep
-// several partial sums; the paths differ only in how the sums are split, so in the last bits.
+// several partial sums; the paths differ in how the sums are split and in fused multiply-adds, so
+// in the last bits.
 #pragma once
 
 #include <cstddef>
