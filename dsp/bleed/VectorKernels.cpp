@@ -123,6 +123,18 @@ __attribute__((target("avx2,fma"))) inline __m128 fold256(__m256 v)
     return _mm_add_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
 }
 
+// The lane sums of a0..a7 into y[0..7] in order, by a horizontal-add tree.
+__attribute__((target("avx2,fma"))) inline void storeEightSums(
+    float* y, __m256 a0, __m256 a1, __m256 a2, __m256 a3, __m256 a4, __m256 a5, __m256 a6, __m256 a7)
+{
+    const __m256 h01 = _mm256_hadd_ps(a0, a1), h23 = _mm256_hadd_ps(a2, a3);
+    const __m256 h45 = _mm256_hadd_ps(a4, a5), h67 = _mm256_hadd_ps(a6, a7);
+    const __m256 h0123 = _mm256_hadd_ps(h01, h23), h4567 = _mm256_hadd_ps(h45, h67);
+    _mm256_storeu_ps(y,
+        _mm256_add_ps(
+            _mm256_permute2f128_ps(h0123, h4567, 0x20), _mm256_permute2f128_ps(h0123, h4567, 0x31)));
+}
+
 // Eight rows at a time: one accumulator per row (eight independent FMA chains), one load of x
 // shared by the eight rows, and a horizontal-add tree that leaves the eight sums in order.
 __attribute__((target("avx2,fma"))) void matVecAvx2(
@@ -145,12 +157,7 @@ __attribute__((target("avx2,fma"))) void matVecAvx2(
             a6 = _mm256_fmadd_ps(_mm256_loadu_ps(row + 6 * cols + c), xv, a6);
             a7 = _mm256_fmadd_ps(_mm256_loadu_ps(row + 7 * cols + c), xv, a7);
         }
-        const __m256 h01 = _mm256_hadd_ps(a0, a1), h23 = _mm256_hadd_ps(a2, a3);
-        const __m256 h45 = _mm256_hadd_ps(a4, a5), h67 = _mm256_hadd_ps(a6, a7);
-        const __m256 h0123 = _mm256_hadd_ps(h01, h23), h4567 = _mm256_hadd_ps(h45, h67);
-        _mm256_storeu_ps(y + r,
-            _mm256_add_ps(
-                _mm256_permute2f128_ps(h0123, h4567, 0x20), _mm256_permute2f128_ps(h0123, h4567, 0x31)));
+        storeEightSums(y + r, a0, a1, a2, a3, a4, a5, a6, a7);
     }
     for (; r < rows; r += 4) {
         const float* r0 = m + r * cols;
@@ -279,20 +286,6 @@ BRINDLECOT_AVX512 inline __m256 fold512(__m512 v)
     return _mm256_add_ps(low, high);
 }
 
-// Eight row sums, each folded from 16 lanes to 8, reduced by the AVX2 tree into y[0..7] in order.
-BRINDLECOT_AVX512 inline void storeEightSums(
-    float* y, __m512 a0, __m512 a1, __m512 a2, __m512 a3, __m512 a4, __m512 a5, __m512 a6, __m512 a7)
-{
-    const __m256 h01 = _mm256_hadd_ps(fold512(a0), fold512(a1)),
-                 h23 = _mm256_hadd_ps(fold512(a2), fold512(a3));
-    const __m256 h45 = _mm256_hadd_ps(fold512(a4), fold512(a5)),
-                 h67 = _mm256_hadd_ps(fold512(a6), fold512(a7));
-    const __m256 h0123 = _mm256_hadd_ps(h01, h23), h4567 = _mm256_hadd_ps(h45, h67);
-    _mm256_storeu_ps(y,
-        _mm256_add_ps(
-            _mm256_permute2f128_ps(h0123, h4567, 0x20), _mm256_permute2f128_ps(h0123, h4567, 0x31)));
-}
-
 // Eight rows at a time as in matVecAvx2, 16 columns per step; four rows at a time for the rest.
 BRINDLECOT_AVX512 void matVecAvx512(
     const float* m, const float* x, float* y, std::size_t rows, std::size_t cols)
@@ -314,7 +307,8 @@ BRINDLECOT_AVX512 void matVecAvx512(
             a6 = _mm512_fmadd_ps(_mm512_loadu_ps(row + 6 * cols + c), xv, a6);
             a7 = _mm512_fmadd_ps(_mm512_loadu_ps(row + 7 * cols + c), xv, a7);
         }
-        storeEightSums(y + r, a0, a1, a2, a3, a4, a5, a6, a7);
+        storeEightSums(y + r, fold512(a0), fold512(a1), fold512(a2), fold512(a3), fold512(a4), fold512(a5),
+            fold512(a6), fold512(a7));
     }
     for (; r < rows; r += 4) {
         const float* r0 = m + r * cols;
