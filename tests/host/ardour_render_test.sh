@@ -43,17 +43,28 @@ for name in mono stereo; do
 done
 
 # 2. Input at -12 dB. Ardour hands VST3 parameters normalised (-24 .. +24 dB: -12 dB is 0.25), LV2
-# ones in their own unit. The first 0.1 s is left out of the comparison.
+# ones in their own unit. The first 0.1 s is left out of the comparison. Now and then Ardour
+# delivers the value to the plug-in only after the export has started (the gain then glides in
+# later; seen once in many LV2 runs), so a render that misses is repeated: a plug-in that ignores
+# the parameter fails all three.
 if [ "$FORMAT" = LV2 ]; then input=-12; else input=0.25; fi
-if render gain "$W/stereo.wav" "$W/gain-out.wav" --param "Input=$input"; then
-    sox "$W/stereo.wav" "$W/ref.wav" trim 0.1
+sox "$W/stereo.wav" "$W/ref.wav" trim 0.1
+scaled=0
+for attempt in 1 2 3; do
+    if ! render gain "$W/stereo.wav" "$W/gain-out.wav" --param "Input=$input"; then
+        scaled=norender
+        break
+    fi
     sox "$W/gain-out.wav" "$W/gain-trim.wav" trim 0.1
     d=$(largest_difference "$W/gain-trim.wav" "$W/ref.wav" 0.251188643)
-    echo "$FORMAT Input -12 dB: largest difference from 0.2512 x input $d"
-    awk -v d="$d" 'BEGIN { exit !(d < 1e-5) }' || fail "Input -12 dB did not scale the output by 0.2512"
-else
-    fail "Ardour could not render with Input at -12 dB"
-fi
+    echo "$FORMAT Input -12 dB (render $attempt): largest difference from 0.2512 x input $d"
+    if awk -v d="$d" 'BEGIN { exit !(d < 1e-5) }'; then scaled=1; break; fi
+done
+case $scaled in
+    1) ;;
+    norender) fail "Ardour could not render with Input at -12 dB" ;;
+    *) fail "Input -12 dB did not scale the output by 0.2512" ;;
+esac
 
 # 3. State in the session: render with settings that change the sound audibly, keep the session,
 # reopen it and render again.
