@@ -43,10 +43,10 @@ for name in mono stereo; do
 done
 
 # 2. Input at -12 dB. Ardour hands VST3 parameters normalised (-24 .. +24 dB: -12 dB is 0.25), LV2
-# ones in their own unit. The first 0.1 s is left out of the comparison. Now and then Ardour
-# delivers the value to the plug-in only after the export has started (the gain then glides in
-# later; seen once in many LV2 runs), so a render that misses is repeated: a plug-in that ignores
-# the parameter fails all three.
+# ones in their own unit. The first 0.1 s is left out of the comparison. Once in many LV2 runs the
+# render came out partly unscaled and did not reproduce (most likely Ardour handing the value over
+# after the export had started), so a render that misses is repeated: a plug-in that ignores the
+# parameter fails all three.
 if [ "$FORMAT" = LV2 ]; then input=-12; else input=0.25; fi
 sox "$W/stereo.wav" "$W/ref.wav" trim 0.1
 scaled=0
